@@ -1,0 +1,26 @@
+// Process entry of the screensaver executable.
+#include <string>
+#include <vector>
+
+#include "app/null_services.h"
+#include "app/saver_app.h"
+#include "platform/resources.h"
+#include "platform/sdl/sdl_os.h"
+
+int main(int argc, char** argv)
+{
+    auto os = os::CreateSdlOS(os::EmbeddedResources());
+    CNullEngine engine;
+    CNullSound sound;
+    ShellServices services;
+    services.engine = &engine;
+    services.sound = &sound;
+
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    int code = 0;
+    {
+        CSaverApp app(*os, services);
+        code = app.Run(args);
+    }
+    return code;
+}

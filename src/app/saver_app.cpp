@@ -1,0 +1,243 @@
+// The application object: start-up, the mode handlers, the loop and the clock.
+#include "app/saver_app.h"
+
+#include "archive/archive.h"
+#include "base/error.h"
+#include "base/random.h"
+#include "settings/settings.h"
+
+#ifdef VANTOR_HAVE_SPLASH
+#include "app/splash_wnd.h"
+#endif
+
+namespace {
+constexpr double kMaxFrameTime = 0.1;
+}
+
+CSaverApp::CSaverApp(os::IOS& os, ShellServices services) : m_os(os), m_services(services), m_timer(os)
+{
+    g_pSystem = this;
+}
+
+CSaverApp::~CSaverApp()
+{
+    m_saverWnd.Destroy();
+    m_blackWnd.Destroy();
+    if (m_services.engine)
+        m_services.engine->Shutdown();
+    if (g_pSystem == this)
+        g_pSystem = nullptr;
+}
+
+const char* CSaverApp::Argument(size_t index) const
+{
+    return index < m_args.size() ? m_args[index].c_str() : nullptr;
+}
+
+int CSaverApp::Run(const std::vector<std::string>& args)
+{
+    m_args = args;
+    try {
+        InChain("CSaverApp::Run", [&] { RunBody(); });
+        return 0;
+    } catch (...) {
+        try {
+            m_os.MessageBox(kErrorCaption, FormatErrorReport());
+        } catch (...) {
+            // Nothing more can be reported; the exit code still says it.
+        }
+        return 1;
+    }
+}
+
+void CSaverApp::RunBody()
+{
+    SeedRandom(m_os.Milliseconds());
+    SetDefaultSettings();
+    LoadSettings();
+    if (!OpenProgramArchive(m_os.Resource(os::ResourceType::RCData, kArchiveResource)))
+        RaiseError("Could not open the resource archive");
+    ResetClock();
+
+    switch (ParseRunMode(Argument(0))) {
+    case RunMode::ChangePassword:
+        DoChangePassword(ParseWindowHandle(Argument(1)));
+        break;
+    case RunMode::Preview:
+        if (AcquireInstanceMutex())
+            DoPreview();
+        break;
+    case RunMode::Test:
+        DoTest();
+        break;
+    case RunMode::Saver:
+        if (AcquireInstanceMutex())
+            DoSaver();
+        break;
+    case RunMode::Configure:
+    case RunMode::None:
+        DoConfig();
+        break;
+    }
+}
+
+bool CSaverApp::AcquireInstanceMutex()
+{
+    const bool only = m_os.AcquireNamedLock(kInstanceMutexName);
+    m_mutexTaken = m_mutexTaken || only;
+    return only;
+}
+
+void CSaverApp::LoadSettings()
+{
+    InChain("CSaverApp::LoadSettings", [&] { LoadSettingsFromStore(m_os.Store(), g_Settings, m_os.CurrentFolder()); });
+}
+
+void CSaverApp::SaveSettings()
+{
+    SaveSettingsToStore(m_os.Store(), g_Settings);
+}
+
+void CSaverApp::ResetClock()
+{
+    m_timer.Start();
+    m_now = m_previous = m_timer.Elapsed();
+    m_frameTime = 0.0;
+    m_totalTime = 0.0;
+}
+
+void CSaverApp::Tick()
+{
+    m_previous = m_now;
+    m_now = m_timer.Elapsed();
+    m_frameTime = m_now - m_previous;
+    m_clampedFrameTime = m_frameTime <= kMaxFrameTime ? m_frameTime : kMaxFrameTime;
+    m_totalTime += m_clampedFrameTime;
+}
+
+bool CSaverApp::PumpMessages()
+{
+    for (;;) {
+        switch (m_os.PeekAndDispatch()) {
+        case os::DispatchResult::None:
+            return true;
+        case os::DispatchResult::Quit:
+            return false;
+        case os::DispatchResult::Dispatched:
+            break;
+        }
+    }
+}
+
+IRender* CSaverApp::GetRender()
+{
+    return m_services.engine ? m_services.engine->GetRender() : nullptr;
+}
+
+void CSaverApp::RunLoop()
+{
+    while (g_Running) {
+        if (m_os.PeekAndDispatch() != os::DispatchResult::None)
+            continue;
+        Tick();
+        m_services.engine->RenderFrame();
+        m_services.sound->Update();
+    }
+}
+
+void CSaverApp::DoConfig()
+{
+    InChain("CSaverApp::DoConfig", [&] {
+        if (m_services.dialog && m_services.dialog->Run() == 1)
+            SaveSettings();
+    });
+}
+
+void CSaverApp::DoChangePassword(int64_t)
+{
+    // The desktop keeps its own password on this platform; there is no
+    // service to hand the change to.
+}
+
+void CSaverApp::DoPreview()
+{
+    InChain("CSaverApp::DoPreview", [&] {
+#ifdef VANTOR_HAVE_SPLASH
+        CSplashWnd splash(m_os);
+        const auto parent = static_cast<uint64_t>(ParseWindowHandle(Argument(1)));
+        // Without a window there is nothing whose end would end the preview.
+        if (!splash.Create(parent, m_os.Resource(os::ResourceType::Bitmap, kPreviewBitmap)))
+            return;
+        while (g_Running) {
+            if (m_os.PeekAndDispatch() == os::DispatchResult::None)
+                m_os.WaitForInput(10);
+        }
+#endif
+    });
+}
+
+void CSaverApp::DoTest()
+{
+    InChain("CSaverApp::DoTest", [&] {
+        if (!m_saverWnd.Create(m_os, true))
+            RaiseError("Could not create main window");
+        if (g_Settings.Sound)
+            m_services.sound->Start(*m_saverWnd.Window());
+        if (!m_services.engine->Init(*m_saverWnd.Window(), false))
+            RaiseError("Could not init Rendering Engine");
+        m_services.sound->SetVolume(static_cast<float>(g_Settings.Volume) / 100.0f);
+        RunLoop();
+        m_services.engine->Shutdown();
+        m_services.sound->Shutdown();
+        m_saverWnd.Destroy();
+        SaveSettings();
+    });
+}
+
+void CSaverApp::DoSaver()
+{
+    InChain("CSaverApp::DoSaver", [&] {
+        const bool switchMode = g_Settings.Desktop == 0;
+        try {
+            if (switchMode) {
+                if (!m_os.SetDisplayMode(static_cast<uint32_t>(g_Settings.Width), static_cast<uint32_t>(g_Settings.Height),
+                                         static_cast<uint32_t>(g_Settings.Depth)))
+                    RaiseError("Could not set specified video mode");
+                m_os.YieldSlice();
+            }
+            m_blackWnd.Create(m_os, true);
+            if (!m_saverWnd.Create(m_os, false))
+                RaiseError("Could not create main window");
+            if (g_Settings.Sound)
+                m_services.sound->Start(*m_saverWnd.Window());
+            if (!m_services.engine->Init(*m_saverWnd.Window(), false))
+                RaiseError("Could not init Rendering Engine");
+            m_services.sound->SetVolume(static_cast<float>(g_Settings.Volume) / 100.0f);
+            m_os.SetSaverRunning(true);
+            RunLoop();
+            m_services.engine->Shutdown();
+            m_services.sound->Shutdown();
+            m_saverWnd.Destroy();
+            if (os::IWindow* black = m_blackWnd.Window())
+                black->SetEnabled(false);
+            VerifyPasswordOnExit(m_blackWnd.Window());
+            m_blackWnd.Destroy();
+            m_os.SetSaverRunning(false);
+            if (switchMode)
+                m_os.RestoreDisplayMode();
+            SaveSettings();
+        } catch (...) {
+            m_os.SetSaverRunning(false);
+            m_services.sound->Shutdown();
+            if (switchMode)
+                m_os.RestoreDisplayMode();
+            throw;
+        }
+    });
+}
+
+void CSaverApp::VerifyPasswordOnExit(os::IWindow*)
+{
+    // Only the oldest desktop family asked the screensaver for the password;
+    // here the desktop's own lock screen does that job.
+}

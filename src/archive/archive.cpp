@@ -1,0 +1,201 @@
+// The resource archive over minizip: memory-file callbacks, lookup by name,
+// and the reference-counted member buffers.
+#include "archive/archive.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unzip.h>
+
+#include "archive/memory_file.h"
+
+namespace {
+
+// One memory file per process; the callbacks ignore their stream argument.
+struct MemoryFile {
+    const uint8_t* base = nullptr;
+    uint32_t length = 0;
+    uint32_t position = 0;
+} g_memory;
+
+unzFile g_archive = nullptr;
+
+// A member larger than this is refused rather than allocated: no asset comes
+// near it, and a corrupt header must not make us ask for gigabytes.
+constexpr uint32_t kMaxMemberSize = 256u * 1024u * 1024u;
+
+// Member paths must be shorter than this; the unzip layer itself refuses
+// names of 256 characters or more.
+constexpr size_t kMaxPath = 1024;
+
+voidpf ZCALLBACK MemOpen(voidpf, const char*, int mode)
+{
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ)
+        return const_cast<uint8_t*>(g_memory.base);
+    if (mode & ZLIB_FILEFUNC_MODE_EXISTING)
+        return const_cast<uint8_t*>(g_memory.base);
+    return nullptr;
+}
+
+uLong ZCALLBACK MemRead(voidpf, voidpf, void* buffer, uLong count)
+{
+    if (g_memory.position >= g_memory.length)
+        return 0;
+    const uLong left = g_memory.length - g_memory.position;
+    if (count > left)
+        count = left;
+    std::memcpy(buffer, g_memory.base + g_memory.position, count);
+    g_memory.position += static_cast<uint32_t>(count);
+    return count;
+}
+
+uLong ZCALLBACK MemWrite(voidpf, voidpf, const void*, uLong)
+{
+    return 0;
+}
+
+long ZCALLBACK MemTell(voidpf, voidpf)
+{
+    return static_cast<long>(g_memory.position);
+}
+
+long ZCALLBACK MemSeek(voidpf, voidpf, uLong offset, int origin)
+{
+    switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+        g_memory.position = static_cast<uint32_t>(offset);
+        return 0;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+        g_memory.position += static_cast<uint32_t>(offset);
+        return 0;
+    case ZLIB_FILEFUNC_SEEK_END:
+        g_memory.position = g_memory.length - static_cast<uint32_t>(offset);
+        return 0;
+    default:
+        return -1;
+    }
+}
+
+int ZCALLBACK MemClose(voidpf, voidpf)
+{
+    g_memory.position = 0;
+    return 0;
+}
+
+int ZCALLBACK MemError(voidpf, voidpf)
+{
+    return 0;
+}
+
+} // namespace
+
+void SetMemoryFile(std::span<const uint8_t> bytes)
+{
+    g_memory.base = bytes.data();
+    g_memory.length = static_cast<uint32_t>(bytes.size());
+    g_memory.position = 0;
+}
+
+void FillMemoryFileFunctions(zlib_filefunc_def* f)
+{
+    f->zopen_file = MemOpen;
+    f->zread_file = MemRead;
+    f->zwrite_file = MemWrite;
+    f->ztell_file = MemTell;
+    f->zseek_file = MemSeek;
+    f->zclose_file = MemClose;
+    f->zerror_file = MemError;
+    f->opaque = nullptr;
+}
+
+bool _data::Allocate(uint32_t size)
+{
+    // Always a real allocation, also for an empty member, so that an empty
+    // member still has a data pointer.
+    m_data.reset(new (std::nothrow) uint8_t[size ? size : 1]);
+    if (!m_data)
+        return false;
+    m_size = size;
+    return true;
+}
+
+void CloseResourceArchive()
+{
+    if (g_archive) {
+        unzClose(g_archive);
+        g_archive = nullptr;
+    }
+    SetMemoryFile({});
+}
+
+bool OpenResourceArchive(std::span<const uint8_t> bytes)
+{
+    CloseResourceArchive();
+    if (bytes.empty() || bytes.size() > 0xffffffffu)
+        return false;
+    SetMemoryFile(bytes);
+    zlib_filefunc_def functions{};
+    FillMemoryFileFunctions(&functions);
+    g_archive = unzOpen2(nullptr, &functions);
+    return g_archive != nullptr;
+}
+
+bool OpenProgramArchive(std::span<const uint8_t> embedded)
+{
+    const char* override = std::getenv("VANTOR_ARCHIVE");
+    if (!override || !*override)
+        return OpenResourceArchive(embedded);
+
+    // Kept for the life of the process, like resource memory.
+    static std::vector<uint8_t> file;
+    std::ifstream in(override, std::ios::binary);
+    if (!in)
+        return false;
+    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return false;
+    return OpenResourceArchive(file);
+}
+
+DataRef ReadArchiveFile(std::string_view path)
+{
+    if (!g_archive || path.size() >= kMaxPath)
+        return {};
+    char name[kMaxPath];
+    for (size_t i = 0; i < path.size(); ++i)
+        name[i] = path[i] == '\\' ? '/' : path[i];
+    name[path.size()] = '\0';
+    if (std::strlen(name) != path.size())
+        return {};  // an embedded zero would name a different member
+
+    if (unzLocateFile(g_archive, name, 2) != UNZ_OK)
+        return {};
+    unz_file_info info{};
+    if (unzGetCurrentFileInfo(g_archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return {};
+    if (info.uncompressed_size > kMaxMemberSize ||
+        (info.compression_method == 0 && info.uncompressed_size > g_memory.length))
+        return {};
+    if (unzOpenCurrentFile(g_archive) != UNZ_OK)
+        return {};
+
+    auto* owner = CSmartPtrWrap<_data>::Create();
+    DataRef ref(owner);  // holds the owner from here on, so every exit frees it
+    const auto size = static_cast<uint32_t>(info.uncompressed_size);
+    if (!owner || !owner->Allocate(size)) {
+        unzCloseCurrentFile(g_archive);
+        return {};
+    }
+    const int got = size ? unzReadCurrentFile(g_archive, owner->Bytes(), size) : 0;
+    if (got < 0 || static_cast<uint32_t>(got) != size) {
+        unzCloseCurrentFile(g_archive);
+        return {};
+    }
+    if (unzCloseCurrentFile(g_archive) != UNZ_OK)
+        return {};  // CRC-32 mismatch
+    return ref;
+}
