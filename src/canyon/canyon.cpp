@@ -1,0 +1,418 @@
+// Canyon loading, shadow-atlas coordinates, tangent frame, batches, the
+// static vertex buffer and the draw.
+#include "canyon/canyon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "archive/archive.h"
+#include "base/system.h"
+#include "model/render_vertex.h"
+#include "model/token_reader.h"
+
+using vmath::Vec3;
+
+namespace {
+
+// "shaders" and "shadows": <index> <name> pairs; the index is ignored, the
+// n-th pair is entry n.
+bool ParseNames(CTokenReader& reader, std::vector<CanyonTexture>& table)
+{
+    for (;;) {
+        switch (tokens::NextRecord(reader)) {
+        case tokens::Record::End:
+            return true;
+        case tokens::Record::Fail:
+            return false;
+        case tokens::Record::Start:
+            break;
+        }
+        if (!reader.Next())
+            return false;
+        CanyonTexture entry;
+        entry.name = std::string(reader.Token());
+        table.push_back(std::move(entry));
+    }
+}
+
+bool ParseFaces(CTokenReader& reader, std::vector<CanyonFace>& faces)
+{
+    for (;;) {
+        switch (tokens::NextRecord(reader)) {
+        case tokens::Record::End:
+            return true;
+        case tokens::Record::Fail:
+            return false;
+        case tokens::Record::Start:
+            break;
+        }
+        CanyonFace f;
+        f.a = reader.TokenAsInt();
+        if (!tokens::ReadInt(reader, f.b) || !tokens::ReadInt(reader, f.c) || !tokens::ReadInt(reader, f.shader))
+            return false;
+        faces.push_back(f);
+    }
+}
+
+// The n-th line (counted over every "shadowfaces" section of the file)
+// completes face n; lines beyond the face table are read and dropped.
+bool ParseShadowFaces(CTokenReader& reader, std::vector<CanyonFace>& faces, size_t& line)
+{
+    for (;;) {
+        switch (tokens::NextRecord(reader)) {
+        case tokens::Record::End:
+            return true;
+        case tokens::Record::Fail:
+            return false;
+        case tokens::Record::Start:
+            break;
+        }
+        const int32_t x = reader.TokenAsInt();
+        int32_t y = 0, index = 0;
+        if (!tokens::ReadInt(reader, y) || !tokens::ReadInt(reader, index))
+            return false;
+        if (line < faces.size()) {
+            faces[line].patchX = x;
+            faces[line].patchY = y;
+            faces[line].shadow = index;
+        }
+        ++line;
+    }
+}
+
+bool ParseVertices(CTokenReader& reader, std::vector<CanyonVertex>& vertices)
+{
+    for (;;) {
+        switch (tokens::NextRecord(reader)) {
+        case tokens::Record::End:
+            return true;
+        case tokens::Record::Fail:
+            return false;
+        case tokens::Record::Start:
+            break;
+        }
+        CanyonVertex v;
+        float u = 0, vv = 0;
+        v.position.x = reader.TokenAsFloat();
+        if (!tokens::ReadFloat(reader, v.position.y) || !tokens::ReadFloat(reader, v.position.z) ||
+            !tokens::ReadFloat(reader, v.normal.x) || !tokens::ReadFloat(reader, v.normal.y) ||
+            !tokens::ReadFloat(reader, v.normal.z) || !tokens::ReadFloat(reader, u) ||
+            !tokens::ReadFloat(reader, vv))
+            return false;
+        // The ninth token is the bone index of the shared format; the canyon
+        // has no bones.
+        if (!tokens::Skip(reader, 1))
+            return false;
+        // A zero-length normal stays zero instead of becoming NaN.
+        v.normal = vmath::NormalizeOrKeep(v.normal);
+        v.u = 1 - u;
+        v.v = 1 - vv;
+        vertices.push_back(v);
+    }
+}
+
+template <class T>
+void ReleaseInterface(T*& p)
+{
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+}  // namespace
+
+bool CCanyon::Load(std::string_view name, IRender& render)
+{
+    m_shaders.clear();
+    m_shadows.clear();
+    m_faces.clear();
+    m_vertices.clear();
+    const DataRef file = ReadArchiveFile(name);
+    if (!file)
+        return false;
+    return LoadFromBytes(file.Bytes(), render);
+}
+
+bool CCanyon::Load(std::string_view name)
+{
+    IRender* render = g_pSystem ? g_pSystem->GetRender() : nullptr;
+    if (!render)
+        return false;
+    return Load(name, *render);
+}
+
+bool CCanyon::LoadFromBytes(std::span<const uint8_t> bytes, IRender& render)
+{
+    if (!Parse(bytes))
+        return false;
+    BuildGrid();
+    Progress(0.8f);
+    const bool built = BuildGpu(render);
+    Progress(1.0f);
+    return built;
+}
+
+bool CCanyon::Parse(std::span<const uint8_t> bytes)
+{
+    m_shaders.clear();
+    m_shadows.clear();
+    m_faces.clear();
+    m_vertices.clear();
+    m_batches.clear();
+    m_sortedFaces.clear();
+
+    CTokenReader reader(bytes);
+    bool haveShaders = false, haveFaces = false, haveVertices = false;
+    size_t shadowLine = 0;
+    while (reader.Next()) {
+        if (reader.TokenIs("shaders")) {
+            if (!tokens::OpenSection(reader) || !ParseNames(reader, m_shaders))
+                return false;
+            haveShaders = true;
+            Progress(0.3f);
+        } else if (reader.TokenIs("shadows")) {
+            if (!tokens::OpenSection(reader) || !ParseNames(reader, m_shadows))
+                return false;
+        } else if (reader.TokenIs("faces")) {
+            if (!tokens::OpenSection(reader) || !ParseFaces(reader, m_faces))
+                return false;
+            haveFaces = true;
+            Progress(0.5f);
+        } else if (reader.TokenIs("shadowfaces")) {
+            if (!tokens::OpenSection(reader) || !ParseShadowFaces(reader, m_faces, shadowLine))
+                return false;
+        } else if (reader.TokenIs("vertices")) {
+            if (!tokens::OpenSection(reader) || !ParseVertices(reader, m_vertices))
+                return false;
+            haveVertices = true;
+            Progress(0.7f);
+        }
+    }
+    for (CanyonTexture& shader : m_shaders)
+        shader.skip = !shader.name.empty() && shader.name[0] == '#';
+    return haveShaders && haveFaces && haveVertices && Validate();
+}
+
+// The format promises nothing about its indices or values. Everything the
+// grid, the build and the draw index with is checked once here, so that no
+// later step needs a check of its own.
+bool CCanyon::Validate() const
+{
+    if (m_faces.size() > std::numeric_limits<UINT>::max() / kBytesPerFace)
+        return false;
+    const auto vertexCount = static_cast<int64_t>(m_vertices.size());
+    const auto shaderCount = static_cast<int64_t>(m_shaders.size());
+    const auto shadowCount = static_cast<int64_t>(m_shadows.size());
+    for (const CanyonFace& f : m_faces) {
+        for (int32_t i : {f.a, f.b, f.c}) {
+            if (i < 0 || i >= vertexCount)
+                return false;
+        }
+        if (f.shader < 0 || f.shader >= shaderCount)
+            return false;
+        // -1 is "no shadow texture", the value of a face without a line.
+        if (f.shadow < -1 || f.shadow >= shadowCount)
+            return false;
+    }
+    // The grid turns positions into cell numbers; a position that is not a
+    // finite number has no cell.
+    for (const CanyonVertex& v : m_vertices) {
+        if (!std::isfinite(v.position.x) || !std::isfinite(v.position.y) || !std::isfinite(v.position.z))
+            return false;
+    }
+    return true;
+}
+
+void CCanyon::ComputeShadowCoords()
+{
+    for (CanyonFace& f : m_faces) {
+        const Vec3 corner[3] = {m_vertices[size_t(f.a)].position, m_vertices[size_t(f.b)].position,
+                                m_vertices[size_t(f.c)].position};
+        const Vec3 n = vmath::Cross(corner[1] - corner[0], corner[2] - corner[0]);
+        const float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+        // Project on the plane most nearly facing the normal; every tie
+        // goes to (x, y).
+        float p[3], q[3];
+        for (int k = 0; k < 3; ++k) {
+            if (ax > ay && ax > az) {
+                p[k] = corner[k].y;
+                q[k] = corner[k].z;
+            } else if (ay > ax && ay > az) {
+                p[k] = corner[k].x;
+                q[k] = corner[k].z;
+            } else {
+                p[k] = corner[k].x;
+                q[k] = corner[k].y;
+            }
+        }
+        const float pmin = std::min({p[0], p[1], p[2]});
+        const float qmin = std::min({q[0], q[1], q[2]});
+        for (int k = 0; k < 3; ++k) {
+            f.shadowUV[k][0] = (static_cast<float>(f.patchX) + 1.5f + (p[k] - pmin) / kUnitsPerTexel) / kAtlasSize;
+            f.shadowUV[k][1] = (static_cast<float>(f.patchY) + 1.5f + (q[k] - qmin) / kUnitsPerTexel) / kAtlasSize;
+        }
+    }
+}
+
+void CCanyon::SortAndBatch()
+{
+    m_sortedFaces.resize(m_faces.size());
+    for (size_t i = 0; i < m_faces.size(); ++i)
+        m_sortedFaces[i] = static_cast<uint32_t>(i);
+    // Ties are broken by file position so every load builds the same buffer.
+    std::sort(m_sortedFaces.begin(), m_sortedFaces.end(), [this](uint32_t a, uint32_t b) {
+        const CanyonFace& fa = m_faces[a];
+        const CanyonFace& fb = m_faces[b];
+        if (fa.shader != fb.shader)
+            return fa.shader < fb.shader;
+        if (fa.shadow != fb.shadow)
+            return fa.shadow < fb.shadow;
+        return a < b;
+    });
+    m_batches.clear();
+    const auto count = static_cast<int32_t>(m_sortedFaces.size());
+    for (int32_t first = 0; first < count;) {
+        const CanyonFace& head = m_faces[m_sortedFaces[size_t(first)]];
+        int32_t last = first;
+        while (last + 1 < count) {
+            const CanyonFace& next = m_faces[m_sortedFaces[size_t(last + 1)]];
+            if (next.shader != head.shader || next.shadow != head.shadow)
+                break;
+            ++last;
+        }
+        m_batches.push_back({first, last, head.shader, head.shadow});
+        first = last + 1;
+    }
+}
+
+void CCanyon::ComputeTangents()
+{
+    for (CanyonVertex& v : m_vertices)
+        v.tangent = v.binormal = Vec3{};
+    for (const CanyonFace& f : m_faces) {
+        CanyonVertex* corner[3] = {&m_vertices[size_t(f.a)], &m_vertices[size_t(f.b)], &m_vertices[size_t(f.c)]};
+        const CanyonVertex& A = *corner[0];
+        const CanyonVertex& B = *corner[1];
+        const CanyonVertex& C = *corner[2];
+        const float du1 = B.u - A.u, dv1 = B.v - A.v;
+        const float du2 = C.u - A.u, dv2 = C.v - A.v;
+        const float F = dv2 * du1 - du2 * dv1;
+        if (!(std::fabs(F) > 0.0001f))
+            continue;
+        const Vec3 e1 = B.position - A.position;
+        const Vec3 e2 = C.position - A.position;
+        const Vec3 sn = e2 * dv1 - e1 * dv2;
+        const Vec3 rn = e1 * du2 - e2 * du1;
+        const Vec3 s{sn.x / F, sn.y / F, sn.z / F};
+        const Vec3 r{rn.x / F, rn.y / F, rn.z / F};
+        for (CanyonVertex* v : corner) {
+            v->tangent = v->tangent - s;
+            v->binormal = v->binormal - r;
+        }
+    }
+    // Vertices on faces without a usable texture mapping keep a zero frame
+    // rather than NaNs.
+    for (CanyonVertex& v : m_vertices) {
+        v.tangent = vmath::NormalizeOrKeep(v.tangent);
+        v.binormal = vmath::NormalizeOrKeep(v.binormal);
+        v.normal = vmath::NormalizeOrKeep(v.normal);
+    }
+}
+
+bool CCanyon::LoadTextures(IRender& render)
+{
+    for (CanyonTexture& shader : m_shaders) {
+        if (shader.skip)
+            continue;
+        shader.texture = render.LoadTexture(shader.name.c_str(), 0, D3DFMT_UNKNOWN);
+        if (!shader.texture)
+            return false;
+    }
+    for (CanyonTexture& shadow : m_shadows) {
+        shadow.texture = render.LoadTexture(shadow.name.c_str(), 1, D3DFMT_L8);
+        if (!shadow.texture)
+            return false;
+    }
+    return true;
+}
+
+bool CCanyon::FillVertexBuffer()
+{
+    ReleaseInterface(m_vertexBuffer);
+    const auto length = static_cast<UINT>(m_faces.size() * kBytesPerFace);
+    if (FAILED(m_device->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &m_vertexBuffer)) ||
+        !m_vertexBuffer) {
+        m_vertexBuffer = nullptr;
+        return false;
+    }
+    BYTE* data = nullptr;
+    if (FAILED(m_vertexBuffer->Lock(0, 0, &data, 0)) || !data)
+        return false;
+    size_t at = 0;
+    for (uint32_t index : m_sortedFaces) {
+        const CanyonFace& f = m_faces[index];
+        const int32_t corners[3] = {f.a, f.b, f.c};
+        for (int k = 0; k < 3; ++k) {
+            const CanyonVertex& v = m_vertices[size_t(corners[k])];
+            const RenderVertex out{v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y, v.normal.z,
+                                   v.colour,     v.u,          v.v,          f.shadowUV[k][0], f.shadowUV[k][1],
+                                   v.tangent.x,  v.tangent.y,  v.tangent.z,  v.binormal.x, v.binormal.y,
+                                   v.binormal.z};
+            std::memcpy(data + at, &out, sizeof(out));
+            at += sizeof(out);
+        }
+    }
+    m_vertexBuffer->Unlock();
+    return true;
+}
+
+bool CCanyon::BuildGpu(IRender& render)
+{
+    m_device = render.GetDevice();
+    if (!m_device || m_faces.empty())
+        return false;
+    ComputeShadowCoords();
+    SortAndBatch();
+    if (!LoadTextures(render))
+        return false;
+    ComputeTangents();
+    return FillVertexBuffer();
+}
+
+void CCanyon::Draw(bool fog)
+{
+    if (!m_device || !m_vertexBuffer)
+        return;
+    m_device->SetStreamSource(0, m_vertexBuffer, kRenderVertexStride);
+    m_device->SetIndices(m_indexBuffer, 0);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    if (fog) {
+        m_device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+        m_device->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
+    }
+    m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    for (const CanyonBatch& batch : m_batches) {
+        const CanyonTexture& shader = m_shaders[size_t(batch.shader)];
+        if (shader.skip)
+            continue;
+        m_device->SetTexture(0, shader.texture);
+        // A batch without a shadow texture draws with whatever stage 1 holds.
+        if (batch.shadow >= 0)
+            m_device->SetTexture(1, m_shadows[size_t(batch.shadow)].texture);
+        m_device->DrawPrimitive(D3DPT_TRIANGLELIST, UINT(batch.first) * 3, UINT(batch.last - batch.first + 1));
+    }
+    m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    m_device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
+void CCanyon::Release()
+{
+    ReleaseInterface(m_vertexBuffer);
+    ReleaseInterface(m_indexBuffer);
+}
