@@ -2,6 +2,7 @@
 #include "platform/fake/fake_os.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/ini_store.h"
 
@@ -56,6 +57,8 @@ const char* WindowKindName(WindowKind kind)
 
 std::unique_ptr<IStoreKey> MemoryStore::OpenKey(std::string_view path)
 {
+    if (throwOnOpen)
+        throw std::bad_alloc();
     if (failOpen)
         return nullptr;
     return std::make_unique<MemoryKey>(*this, keys[std::string(path)]);

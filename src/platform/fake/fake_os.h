@@ -19,6 +19,7 @@ public:
 
     std::map<std::string, std::map<std::string, std::string>> keys;
     bool failOpen = false;
+    bool throwOnOpen = false;  // an unexpected failure, e.g. memory exhausted
     int commits = 0;
 };
 
