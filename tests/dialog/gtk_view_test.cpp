@@ -1,0 +1,153 @@
+// The GTK view of the settings dialog, driven with real input (xdotool) on
+// the test's X server.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/gtk/settings_view.h"
+#include "settings/main_dlg.h"
+#include "settings/settings.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        std::array<char, 256> buf{};
+        while (fgets(buf.data(), buf.size(), p))
+            out += buf.data();
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+// Waits for the dialog's window and returns its X id ("" when it never came).
+std::string FindDialog()
+{
+    for (int i = 0; i < 100; ++i) {
+        const std::string id = Shell("xdotool search --onlyvisible --name '^Vantor\\. Settings:$' 2>/dev/null | head -n1");
+        if (!id.empty())
+            return id;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return "";
+}
+
+void ClickControl(const std::string& window, int id)
+{
+    const auto r = SettingsControlRect(id);
+    ASSERT_TRUE(r);
+    // Check boxes: on their box at the left; buttons: in the middle.
+    const bool check = r->Height() <= 22;
+    const int x = check ? r->left + 8 : (r->left + r->right) / 2;
+    const int y = (r->top + r->bottom) / 2;
+    Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(x) + " " + std::to_string(y) +
+        " click 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+// Closes every window if the script gets stuck, so the test fails instead of hanging.
+gboolean Rescue(gpointer rescued)
+{
+    *static_cast<bool*>(rescued) = true;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l; l = l->next)
+        gtk_window_close(GTK_WINDOW(l->data));
+    g_list_free(all);
+    return G_SOURCE_REMOVE;
+}
+
+class GtkViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY") || Shell("command -v xdotool").empty())
+            GTEST_SKIP() << "no X display or no xdotool";
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+        SetDefaultSettings(record);
+        record.Path = "/usr/share/doc/vantor/";
+    }
+
+    int RunDialog(const std::function<void(const std::string&)>& script)
+    {
+        CMainDlg dlg(record, {{640, 480, 32}, {640, 480, 16}, {1024, 768, 32}},
+                     [this](const std::string& p) { help.push_back(p); });
+        std::thread driver([&] {
+            const std::string window = FindDialog();
+            if (window.empty())
+                return;
+            found = true;
+            script(window);
+        });
+        rescued = false;
+        const guint rescue = g_timeout_add_seconds(30, Rescue, &rescued);
+        const auto picture = testsupport::QuadrantPicture();
+        const int result = RunSettingsDialog(dlg, picture, {});
+        driver.join();
+        if (!rescued)
+            g_source_remove(rescue);
+        EXPECT_FALSE(rescued) << "the script did not end the dialog";
+        return result;
+    }
+
+    Settings record;
+    std::vector<std::string> help;
+    bool found = false;
+    bool rescued = false;
+};
+
+TEST_F(GtkViewTest, TogglingACheckBoxAndOkEditsTheRecord)
+{
+    const int result = RunDialog([](const std::string& w) {
+        ClickControl(w, dlg102::kFPS);
+        ClickControl(w, dlg102::kDesktop);
+        if (const char* shot = std::getenv("VANTOR_DIALOG_SHOT"))
+            Shell("import -window " + w + " " + shot);
+        ClickControl(w, dlg102::kMoreInfo);
+        ClickControl(w, dlg102::kOK);
+    });
+    ASSERT_TRUE(found);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(record.FPS, 1);
+    EXPECT_EQ(record.Desktop, 0);
+    EXPECT_EQ(record.Fog, 1);
+    ASSERT_EQ(help.size(), 1u);
+    EXPECT_EQ(help[0], "/usr/share/doc/vantor/ReadMe.html");
+}
+
+TEST_F(GtkViewTest, CancelAndEscapeEndWithTwo)
+{
+    EXPECT_EQ(RunDialog([](const std::string& w) { ClickControl(w, dlg102::kCancel); }), 2);
+    EXPECT_TRUE(found);
+    found = false;
+    EXPECT_EQ(RunDialog([](const std::string& w) { Shell("xdotool windowfocus --sync " + w + " key Escape"); }), 2);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(record.FPS, 0);
+}
+
+TEST_F(GtkViewTest, RestoreDefaultsResetsTheRecord)
+{
+    record.Velocity = 120;
+    record.Sound = 0;
+    const int result = RunDialog([](const std::string& w) {
+        ClickControl(w, dlg102::kRestoreDefaults);
+        ClickControl(w, dlg102::kOK);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(record.Velocity, 50);
+    EXPECT_EQ(record.Sound, 1);
+    EXPECT_EQ(record.Path, "/usr/share/doc/vantor/");
+}
+
+} // namespace
