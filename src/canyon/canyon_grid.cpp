@@ -140,6 +140,12 @@ bool CanyonGrid::IntersectRay(Vec3 o, Vec3 d)
     if (m_counter == 0)
         std::fill(m_stamps.begin(), m_stamps.end(), 0);
     ++m_counter;
+    // When the counter wraps to 0 it would match every stamp still at 0 and
+    // skip those faces; start over at 1 with cleared stamps instead.
+    if (m_counter == 0) {
+        std::fill(m_stamps.begin(), m_stamps.end(), 0);
+        m_counter = 1;
+    }
 
     const int32_t ci = TruncCell((o.x - m_minX) * N / m_width);
     const int32_t cj = TruncCell((o.y - m_minY) * N / m_height);
