@@ -93,7 +93,8 @@ protected:
         rescued = false;
         const guint rescue = g_timeout_add_seconds(30, Rescue, &rescued);
         const auto picture = testsupport::QuadrantPicture();
-        const int result = RunSettingsDialog(dlg, picture, {});
+        const auto icon = testsupport::MakeBmp24(32, 32, [](int x, int) { return x < 16 ? 0xff8000u : 0x0040ffu; });
+        const int result = RunSettingsDialog(dlg, picture, icon);
         driver.join();
         if (!rescued)
             g_source_remove(rescue);
@@ -105,15 +106,17 @@ protected:
     std::vector<std::string> help;
     bool found = false;
     bool rescued = false;
+    std::string icons;
 };
 
 TEST_F(GtkViewTest, TogglingACheckBoxAndOkEditsTheRecord)
 {
-    const int result = RunDialog([](const std::string& w) {
+    const int result = RunDialog([this](const std::string& w) {
         ClickControl(w, dlg102::kFPS);
         ClickControl(w, dlg102::kDesktop);
         if (const char* shot = std::getenv("VANTOR_DIALOG_SHOT"))
             Shell("import -window " + w + " " + shot);
+        icons = Shell("xprop -id " + w + " _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)'");
         ClickControl(w, dlg102::kMoreInfo);
         ClickControl(w, dlg102::kOK);
     });
@@ -124,6 +127,9 @@ TEST_F(GtkViewTest, TogglingACheckBoxAndOkEditsTheRecord)
     EXPECT_EQ(record.Fog, 1);
     ASSERT_EQ(help.size(), 1u);
     EXPECT_EQ(help[0], "/usr/share/doc/vantor/ReadMe.html");
+    // The large and the small icon.
+    EXPECT_NE(icons.find("Icon (48 x 48)"), std::string::npos) << icons;
+    EXPECT_NE(icons.find("Icon (16 x 16)"), std::string::npos) << icons;
 }
 
 TEST_F(GtkViewTest, CancelAndEscapeEndWithTwo)

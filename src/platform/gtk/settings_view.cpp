@@ -25,7 +25,7 @@ namespace {
 // Pixels per dialog unit. The template was drawn for an 8-point font; GTK's
 // default widgets are taller and wider, so the units are stretched rather
 // than the widgets squeezed.
-constexpr double kDluX = 1.8;
+constexpr double kDluX = 1.9;
 constexpr double kDluY = 2.0;
 
 constexpr int kDialogWidth = 337;
