@@ -20,6 +20,12 @@ std::string Num(uint64_t v) { return std::to_string(v); }
 
 }  // namespace
 
+void Device::Log(std::string entry)
+{
+    if (record)
+        calls.push_back(std::move(entry));
+}
+
 std::string Device::NameOf(IDirect3DBaseTexture8* t)
 {
     if (!t)
@@ -29,7 +35,8 @@ std::string Device::NameOf(IDirect3DBaseTexture8* t)
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** out)
 {
-    calls.push_back(Format("CreateVertexBuffer", Num(length), Num(usage), Num(fvf), Num(pool)));
+    if (record)
+        Log(Format("CreateVertexBuffer", Num(length), Num(usage), Num(fvf), Num(pool)));
     if (failCreateVertexBuffer || !out)
         return E_OUTOFMEMORY;
     auto vb = std::make_unique<VertexBuffer>();
@@ -47,7 +54,8 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer8** out)
 {
-    calls.push_back(Format("CreateIndexBuffer", Num(length), Num(usage), Num(format), Num(pool)));
+    if (record)
+        Log(Format("CreateIndexBuffer", Num(length), Num(usage), Num(format), Num(pool)));
     if (failCreateIndexBuffer || !out)
         return E_OUTOFMEMORY;
     auto ib = std::make_unique<IndexBuffer>();
@@ -64,52 +72,60 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX*)
 {
-    calls.push_back(Format("SetTransform", Num(state)));
+    if (record)
+        Log(Format("SetTransform", Num(state)));
     return D3D_OK;
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
 {
-    calls.push_back(Format("SetRenderState", Num(state), Num(value)));
+    if (record)
+        Log(Format("SetRenderState", Num(state), Num(value)));
     return D3D_OK;
 }
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture)
 {
-    calls.push_back(Format("SetTexture", Num(stage), NameOf(texture)));
+    if (record)
+        Log(Format("SetTexture", Num(stage), NameOf(texture)));
     return D3D_OK;
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
 {
-    calls.push_back(Format("SetTextureStageState", Num(stage), Num(type), Num(value)));
+    if (record)
+        Log(Format("SetTextureStageState", Num(stage), Num(type), Num(value)));
     return D3D_OK;
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT count)
 {
-    calls.push_back(Format("DrawPrimitive", Num(type), Num(start), Num(count)));
+    if (record)
+        Log(Format("DrawPrimitive", Num(type), Num(start), Num(count)));
     return D3D_OK;
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
                                      UINT primCount)
 {
-    calls.push_back(
-        Format("DrawIndexedPrimitive", Num(type), Num(minIndex), Num(numVertices), Num(startIndex), Num(primCount)));
+    if (record)
+        Log(Format("DrawIndexedPrimitive", Num(type), Num(minIndex), Num(numVertices), Num(startIndex),
+                   Num(primCount)));
     return D3D_OK;
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* data, UINT stride)
 {
-    calls.push_back(Format("SetStreamSource", Num(stream), data ? static_cast<VertexBuffer*>(data)->name : "-",
-                           Num(stride)));
+    if (record)
+        Log(Format("SetStreamSource", Num(stream), data ? static_cast<VertexBuffer*>(data)->name : "-",
+                   Num(stride)));
     return D3D_OK;
 }
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer8* data, UINT baseVertex)
 {
-    calls.push_back(Format("SetIndices", data ? static_cast<IndexBuffer*>(data)->name : "-", Num(baseVertex)));
+    if (record)
+        Log(Format("SetIndices", data ? static_cast<IndexBuffer*>(data)->name : "-", Num(baseVertex)));
     return D3D_OK;
 }
 

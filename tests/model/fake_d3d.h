@@ -90,14 +90,17 @@ public:
 
 class Device : public IDirect3DDevice8 {
 public:
-    // The log of state changes and draws, in call order.
+    // The log of state changes and draws, in call order; benchmarks turn
+    // it off.
     std::vector<std::string> calls;
+    bool record = true;
     std::vector<std::unique_ptr<VertexBuffer>> vertexBuffers;
     std::vector<std::unique_ptr<IndexBuffer>> indexBuffers;
     bool failCreateVertexBuffer = false;
     bool failCreateIndexBuffer = false;
     bool failLocks = false;  // applies to buffers created afterwards
 
+    void Log(std::string entry);
     // Name of a texture in the log ("-" for null).
     static std::string NameOf(IDirect3DBaseTexture8* t);
 
