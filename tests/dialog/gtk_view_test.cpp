@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "app/config_dialog.h"
 #include "platform/gtk/settings_view.h"
 #include "settings/main_dlg.h"
 #include "settings/settings.h"
@@ -57,6 +58,19 @@ void ClickControl(const std::string& window, int id)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
+// Clicks the slider `id` where `value` of [min, max] lies; GTK moves the
+// slider to a clicked point of its trough.
+void ClickSlider(const std::string& window, int id, int min, int max, int value)
+{
+    const auto r = SettingsControlRect(id);
+    ASSERT_TRUE(r);
+    const int knobHalf = 10;
+    const int x = r->left + knobHalf + (r->Width() - 2 * knobHalf) * (value - min) / (max - min);
+    Shell("xdotool mousemove --sync --window " + window + " " + std::to_string(x) + " " +
+          std::to_string((r->top + r->bottom) / 2) + " click 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
 // Closes every window if the script gets stuck, so the test fails instead of hanging.
 gboolean Rescue(gpointer rescued)
 {
@@ -79,10 +93,9 @@ protected:
         record.Path = "/usr/share/doc/vantor/";
     }
 
-    int RunDialog(const std::function<void(const std::string&)>& script)
+    // Runs `script` against the dialog while `body` shows it.
+    int Drive(const std::function<void(const std::string&)>& script, const std::function<int()>& body)
     {
-        CMainDlg dlg(record, {{640, 480, 32}, {640, 480, 16}, {1024, 768, 32}},
-                     [this](const std::string& p) { help.push_back(p); });
         std::thread driver([&] {
             const std::string window = FindDialog();
             if (window.empty())
@@ -92,14 +105,21 @@ protected:
         });
         rescued = false;
         const guint rescue = g_timeout_add_seconds(30, Rescue, &rescued);
-        const auto picture = testsupport::QuadrantPicture();
-        const auto icon = testsupport::MakeBmp24(32, 32, [](int x, int) { return x < 16 ? 0xff8000u : 0x0040ffu; });
-        const int result = RunSettingsDialog(dlg, picture, icon);
+        const int result = body();
         driver.join();
         if (!rescued)
             g_source_remove(rescue);
         EXPECT_FALSE(rescued) << "the script did not end the dialog";
         return result;
+    }
+
+    int RunDialog(const std::function<void(const std::string&)>& script)
+    {
+        CMainDlg dlg(record, {{640, 480, 32}, {640, 480, 16}, {1024, 768, 32}},
+                     [this](const std::string& p) { help.push_back(p); });
+        const auto picture = testsupport::QuadrantPicture();
+        const auto icon = testsupport::MakeBmp24(32, 32, [](int x, int) { return x < 16 ? 0xff8000u : 0x0040ffu; });
+        return Drive(script, [&] { return RunSettingsDialog(dlg, picture, icon); });
     }
 
     Settings record;
@@ -154,6 +174,51 @@ TEST_F(GtkViewTest, RestoreDefaultsResetsTheRecord)
     EXPECT_EQ(record.Velocity, 50);
     EXPECT_EQ(record.Sound, 1);
     EXPECT_EQ(record.Path, "/usr/share/doc/vantor/");
+}
+
+TEST_F(GtkViewTest, BrightnessSliderSnapsToHundredNearIt)
+{
+    record.Gamma = 1;
+    record.Brightness = 180;
+    auto clickAt = [](int value) {
+        return [value](const std::string& w) {
+            ClickSlider(w, dlg102::kBrightness, 10, 200, value);
+            ClickControl(w, dlg102::kOK);
+        };
+    };
+    EXPECT_EQ(RunDialog(clickAt(100)), 1);
+    EXPECT_EQ(record.Brightness, 100);
+    EXPECT_EQ(RunDialog(clickAt(40)), 1);
+    EXPECT_GT(record.Brightness, 20);
+    EXPECT_LT(record.Brightness, 60);
+}
+
+// Configure mode's runner: the mode list comes from the OS, filtered and
+// sorted, and the dialog edits the process-wide record.
+TEST_F(GtkViewTest, ConfigDialogEditsTheProcessRecordWithTheOSModes)
+{
+    testsupport::ScriptedOS os;
+    os.modes = {{640, 480, 8, 60}, {640, 480, 16, 60}, {640, 480, 32, 60}, {640, 480, 32, 75}, {1024, 768, 16, 60}};
+    const Settings saved = g_Settings;
+    SetDefaultSettings(g_Settings);
+    g_Settings.Path = "./";
+    g_Settings.Width = 800; // not offered: the first entry is taken once a control changes
+    g_Settings.Height = 600;
+    const int result = Drive(
+        [](const std::string& w) {
+            ClickControl(w, dlg102::kDesktop);
+            ClickControl(w, dlg102::kMoreInfo);
+            ClickControl(w, dlg102::kOK);
+        },
+        [&] { return RunConfigDialog(os); });
+    const Settings edited = g_Settings;
+    g_Settings = saved;
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(edited.Desktop, 0);
+    EXPECT_EQ(edited.Width, 640);
+    EXPECT_EQ(edited.Height, 480);
+    EXPECT_EQ(edited.Depth, 32);
+    EXPECT_EQ(os.opened, (std::vector<std::string>{"./ReadMe.html"}));
 }
 
 } // namespace
