@@ -22,6 +22,11 @@
 
 #include "platform/ini_store.h"
 
+#ifdef VANTOR_HAVE_XLIB
+#include <X11/Xlib.h>
+#undef None
+#undef Status
+#endif
 #ifdef VANTOR_HAVE_SDL_DISPLAY
 #include "platform/sdl/sdl_display.h"
 #endif
@@ -62,6 +67,12 @@ void SpawnDetached(const std::vector<std::string>& args)
 
 class SdlOS;
 
+// VANTOR_TRACE_EVENTS=1 writes every delivered event to standard error.
+const bool g_traceEvents = [] {
+    const char* v = std::getenv("VANTOR_TRACE_EVENTS");
+    return v && *v && *v != '0';
+}();
+
 // ---------------------------------------------------------------------------
 // 2. SdlWindow
 // ---------------------------------------------------------------------------
@@ -87,6 +98,10 @@ public:
 
     void Deliver(const Event& e)
     {
+        if (g_traceEvents)
+            std::fprintf(stderr, "vantor: window \"%s\" event %d key %d at %d,%d\n",
+                         m_window ? SDL_GetWindowTitle(m_window) : "", static_cast<int>(e.type), e.key, e.pos.x,
+                         e.pos.y);
         if (m_handler)
             m_handler->OnEvent(*this, e);
     }
@@ -133,6 +148,10 @@ public:
     {
         for (int fd : m_locks)
             close(fd);
+#ifdef VANTOR_HAVE_XLIB
+        if (m_xDisplay)
+            XCloseDisplay(m_xDisplay);
+#endif
         if (m_videoUp)
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
         SDL_Quit();
@@ -271,6 +290,22 @@ public:
     Point GetCursorPos() override
     {
         Point p;
+#ifdef VANTOR_HAVE_XLIB
+        // SDL caches the global pointer position between raw input events,
+        // which X test drivers and remote desktops do not always send; ask the
+        // server directly.
+        if (!m_xDisplay && !m_xFailed) {
+            m_xDisplay = XOpenDisplay(nullptr);
+            m_xFailed = m_xDisplay == nullptr;
+        }
+        if (m_xDisplay) {
+            Window root, child;
+            int rx = 0, ry = 0, wx = 0, wy = 0;
+            unsigned mask = 0;
+            if (XQueryPointer(m_xDisplay, DefaultRootWindow(m_xDisplay), &root, &child, &rx, &ry, &wx, &wy, &mask))
+                return {rx, ry};
+        }
+#endif
         if (m_videoUp)
             SDL_GetGlobalMouseState(&p.x, &p.y);
         return p;
@@ -410,6 +445,14 @@ public:
     }
 
 private:
+    Point ToScreen(uint32_t windowId, int x, int y)
+    {
+        int wx = 0, wy = 0;
+        if (SdlWindow* w = FindWindow(windowId))
+            SDL_GetWindowPosition(static_cast<SDL_Window*>(w->NativeHandle()), &wx, &wy);
+        return {wx + x, wy + y};
+    }
+
     DispatchResult Translate(const SDL_Event& ev)
     {
         auto deliver = [this](uint32_t windowId, const Event& e) {
@@ -429,10 +472,13 @@ private:
         case SDL_MOUSEBUTTONDOWN:
             if (ev.button.button == SDL_BUTTON_LEFT || ev.button.button == SDL_BUTTON_RIGHT ||
                 ev.button.button == SDL_BUTTON_MIDDLE)
-                deliver(ev.button.windowID, {EventType::ButtonDown, int(ev.button.button), GetCursorPos()});
+                deliver(ev.button.windowID,
+                        {EventType::ButtonDown, int(ev.button.button), ToScreen(ev.button.windowID, ev.button.x, ev.button.y)});
             break;
         case SDL_MOUSEMOTION:
-            deliver(ev.motion.windowID, {EventType::MouseMove, 0, GetCursorPos()});
+            // The event's own coordinates: the global pointer state SDL keeps
+            // may lag one event behind.
+            deliver(ev.motion.windowID, {EventType::MouseMove, 0, ToScreen(ev.motion.windowID, ev.motion.x, ev.motion.y)});
             break;
         case SDL_WINDOWEVENT:
             switch (ev.window.event) {
@@ -477,6 +523,10 @@ private:
     bool m_videoUp = false;
     bool m_videoFailed = false;
     bool m_picturesUsed = false;
+#ifdef VANTOR_HAVE_XLIB
+    Display* m_xDisplay = nullptr;
+    bool m_xFailed = false;
+#endif
 };
 
 SdlWindow::~SdlWindow()

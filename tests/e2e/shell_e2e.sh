@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# shell_e2e.sh CASE VANTOR: one end-to-end case of the application shell.
+# Needs an X display (the test command starts Xvfb) and xdotool.
+set -u
+case_name=$1
+vantor=$2
+
+[ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: skipped"; exit 77; }
+command -v xdotool >/dev/null || { echo "no xdotool: skipped"; exit 77; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# Private settings and lock folders, so parallel cases do not meet.
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/run
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export VANTOR_NO_DIALOGS=1
+export SDL_AUDIODRIVER=dummy
+
+fail() {
+    echo "FAIL: $*"
+    echo "windows now:"; xdotool search --name '.' getwindowname %@ 2>&1 | sed 's/^/  /'
+    exit 1
+}
+
+# wait_window PID NAME: waits until process PID has mapped a window named
+# NAME; prints its id.
+wait_window() {
+    local id
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1)
+        if [ -n "$id" ]; then echo "$id"; return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# wait_exit PID SECONDS: waits for PID to end and sets $code to its exit
+# code, or to "timeout". Runs in this shell: only the parent can reap it.
+wait_exit() {
+    local pid=$1 limit=$(( $2 * 10 )) state
+    code=timeout
+    for _ in $(seq "$limit"); do
+        state=$(ps -o stat= -p "$pid" 2>/dev/null)
+        if [ -z "$state" ] || [[ $state == Z* ]]; then wait "$pid"; code=$?; return 0; fi
+        sleep 0.1
+    done
+}
+
+geometry() { xdotool getwindowgeometry "$1" | awk '/Geometry/{print $2}'; }
+
+case $case_name in
+test_mode_window)
+    "$vantor" /t & pid=$!; pids+=($pid)
+    wid=$(wait_window "$pid" "Debug Window") || fail "no window titled Debug Window"
+    [ "$(geometry "$wid")" = "640x480" ] || fail "window is $(geometry "$wid"), not 640x480"
+    sleep 0.5
+    [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "test mode ended by itself"
+    xdotool key --window "$wid" Escape
+    wait_exit "$pid" 10
+    [ "$code" = 0 ] || fail "exit code $code after Escape"
+    ini=$XDG_CONFIG_HOME/vantor/settings.ini
+    [ -f "$ini" ] || fail "no settings file"
+    n=$(grep -cE '^(Width|Height|Depth|Desktop|FPS|Fog|Sound|Gamma|Flare|AdvancedRendering|ClassicCamera|MotionBlur|MotionBlurQuality|MotionBlurSamples|Velocity|Volume|Brightness)=-?[0-9]+$' "$ini")
+    [ "$n" = 17 ] || fail "settings file holds $n values: $(cat "$ini")"
+    grep -q '^Path=' "$ini" && fail "Path was written"
+    ;;
+saver_mouse_threshold)
+    xdotool mousemove 400 300
+    "$vantor" /s & pid=$!; pids+=($pid)
+    wid=$(wait_window "$pid" "Window") || fail "no full-screen window"
+    read -r sw sh < <(xdotool getdisplaygeometry)
+    [ "$(geometry "$wid")" = "${sw}x${sh}" ] || fail "saver covers $(geometry "$wid"), screen is ${sw}x${sh}"
+    wait_window "$pid" "Black Window" >/dev/null || fail "no black cover window"
+    sleep 0.5
+    xdotool mousemove 430 300; sleep 0.3
+    xdotool mousemove 430 330; sleep 0.5
+    [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "a 30-pixel move ended the screensaver"
+    xdotool mousemove 431 300
+    wait_exit "$pid" 10
+    [ "$code" = 0 ] || fail "exit code $code after a 31-pixel move"
+    [ -f "$XDG_CONFIG_HOME/vantor/settings.ini" ] || fail "settings not saved after the screensaver"
+    ;;
+saver_single_instance)
+    "$vantor" /s & first=$!; pids+=($first)
+    wait_window "$first" "Window" >/dev/null || fail "first screensaver did not start"
+    wait_window "$first" "Black Window" >/dev/null || fail "first screensaver has no cover window"
+    sleep 0.3
+    before=$(xdotool search --onlyvisible --name '.' | sort)
+    start=$(date +%s%N)
+    "$vantor" /s; code=$?
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    [ "$code" = 0 ] || fail "second instance exit code $code"
+    [ "$took" -lt 3000 ] || fail "second instance took ${took} ms"
+    after=$(xdotool search --onlyvisible --name '.' | sort)
+    [ "$before" = "$after" ] || fail "second instance changed the windows: [$before] -> [$after]"
+    [[ $(ps -o stat= -p "$first") == [^Z]* ]] || fail "first instance ended"
+    xdotool mousemove_relative 200 200
+    wait_exit "$first" 10
+    [ "$code" = 0 ] || fail "first instance exit code $code"
+    ;;
+two_test_windows)
+    # No single-instance rule in test mode: a second one starts beside the
+    # first. Taking the focus, it deactivates the first, which then ends
+    # like any test window that loses activation.
+    "$vantor" /t & a=$!; pids+=($a)
+    wait_window "$a" "Debug Window" >/dev/null || fail "first test window did not appear"
+    "$vantor" /t & b=$!; pids+=($b)
+    wb=$(wait_window "$b" "Debug Window") || fail "second test window did not appear"
+    wa=$(xdotool search --onlyvisible --pid "$a" --name '^Debug Window$' | head -1)
+    [ -n "$wa" ] && xdotool key --window "$wa" Escape
+    # A termination request ends a run through its normal teardown as well.
+    kill -TERM "$b"
+    wait_exit "$a" 10; [ "$code" = 0 ] || fail "first test window ended with $code"
+    wait_exit "$b" 10; [ "$code" = 0 ] || fail "second test window ended with $code"
+    ;;
+broken_archive)
+    printf 'this is not a zip archive' > "$work/broken.zip"
+    VANTOR_ARCHIVE=$work/broken.zip "$vantor" /t 2>"$work/err"; code=$?
+    [ "$code" = 1 ] || fail "exit code $code with a broken archive"
+    grep -q 'Could not open the resource archive' "$work/err" || fail "no clear message: $(cat "$work/err")"
+    VANTOR_ARCHIVE=$work/missing.zip "$vantor" /s 2>"$work/err"; code=$?
+    [ "$code" = 1 ] || fail "exit code $code with a missing archive"
+    ;;
+*)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "ok: $case_name"
