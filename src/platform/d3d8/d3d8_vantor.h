@@ -1,0 +1,44 @@
+// What this Direct3D 8 runtime offers beyond the published interface: the
+// caps test hook, and reading a rendered picture back (tests and the
+// off-screen renderer). Engine code never includes this.
+#pragma once
+
+#include "platform/d3d8/d3d8.h"
+
+#include <cstdint>
+#include <vector>
+
+struct VantorD3D8TestHooks {
+    // Reported instead of the real caps by both GetDeviceCaps calls; device
+    // creation honours HWTRANSFORMANDLIGHT for hardware vertex processing.
+    bool overrideCaps = false;
+    D3DCAPS8 caps{};
+    // Bit (1 << D3DDEVTYPE_x): CreateDevice fails for that device type.
+    DWORD failDeviceTypes = 0;
+};
+
+// Null restores the real behaviour. Read at Direct3DCreate8/CreateDevice/
+// GetDeviceCaps time; not thread-safe (tests only).
+void VantorD3D8SetTestHooks(const VantorD3D8TestHooks* hooks);
+
+// The caps this runtime reports for itself.
+void VantorD3D8DefaultCaps(D3DCAPS8* caps);
+
+// A rendered picture as 0xAARRGGBB values, row 0 at the top.
+struct VantorImage {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t At(UINT x, UINT y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+// Reads a render-target surface (the back buffer or a render-target
+// texture level) as it stands.
+HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out);
+
+// Reads what the last Present put on screen (after the gamma lookup). For a
+// headless device this is its off-screen front buffer.
+HRESULT VantorReadPresented(IDirect3DDevice8* device, VantorImage* out);
+
+// Headless devices: CreateDevice with no window uses the back-buffer size of
+// the presentation parameters (640 x 480 when zero).

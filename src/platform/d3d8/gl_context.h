@@ -1,0 +1,26 @@
+// An OpenGL 3.3 core context: on an SDL window, or headless through EGL
+// (Mesa surfaceless, device or default platform) for tests and off-screen
+// rendering.
+#pragma once
+
+#include <memory>
+
+struct SDL_Window;
+
+class CGLContext {
+public:
+    virtual ~CGLContext() = default;
+    // Null when no 3.3 core context can be made.
+    static std::unique_ptr<CGLContext> CreateHeadless();
+    static std::unique_ptr<CGLContext> CreateForWindow(SDL_Window* window);
+
+    virtual bool MakeCurrent() = 0;
+    virtual void SwapBuffers() = 0;
+    // True when the driver accepted vsync.
+    virtual bool EnableVsync() = 0;
+    virtual bool IsHeadless() const = 0;
+    // Drawable size in pixels (0 x 0 when headless).
+    virtual void GetDrawableSize(int& w, int& h) const = 0;
+    // Display refresh rate in Hz, 0 when unknown.
+    virtual int RefreshRate() const = 0;
+};

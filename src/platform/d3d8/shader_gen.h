@@ -1,0 +1,60 @@
+// Direct3D 8 vertex declarations and shader token streams to GLSL 3.30,
+// and the fragment programs of the fixed-function texture stages.
+//
+// Everything here reads untrusted tokens: a malformed or unsupported stream
+// makes the parse fail with a reason, it never reads past the END token or
+// a sane length.
+#pragma once
+
+#include "platform/d3d8/d3d8.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct VertexElement {
+    UINT stream;
+    UINT reg;
+    UINT type;  // D3DVSDT_*
+    UINT offset;
+};
+
+struct VertexDecl {
+    std::vector<VertexElement> elements;
+    std::vector<std::pair<UINT, std::array<float, 4>>> constants;  // D3DVSD_CONST loads
+};
+
+bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why);
+
+// clipControl: the context maps z in [0, w] itself; otherwise the program
+// remaps depth.
+bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool clipControl, std::string* glsl,
+                           std::string* why);
+
+// The body of a pixel shader, to be completed by FinishFragment.
+bool TranslatePixelShader(const DWORD* tokens, std::string* body, std::string* why);
+
+// Fixed-function stage state that decides the generated program.
+struct StageKey {
+    DWORD colorOp, colorArg0, colorArg1, colorArg2;
+    DWORD alphaOp, alphaArg0, alphaArg1, alphaArg2;
+    DWORD resultArg, texCoordIndex;
+};
+// Empty string and a reason when a stage uses an operation not supported.
+bool GenerateStagesBody(const std::vector<StageKey>& stages, std::string* body, std::string* why);
+
+// Wraps a body (which leaves its colour in `col`) with alpha test, vertex
+// fog and the output. alphaFunc is a D3DCMPFUNC, 0 for no alpha test.
+std::string FinishFragment(const std::string& body, bool fog, DWORD alphaFunc);
+
+// The uniform block shared by every program, mirrored by UniformBlock.
+struct UniformBlock {
+    float vsConst[96][4];
+    float psConst[8][4];
+    float fogColor[4];
+    float textureFactor[4];
+    float pixelAdjust[4];  // 1/width, 1/height of the viewport; alpha ref
+};
+constexpr unsigned kMaxVertexConstants = 96;
+constexpr unsigned kMaxPixelConstants = 8;

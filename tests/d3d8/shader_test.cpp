@@ -1,0 +1,1 @@
+#include "d3d8_fixture.h"
