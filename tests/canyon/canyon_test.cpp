@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canyon/canyon.h"
+#include "archive_fixture.h"
 #include "fake_d3d.h"
 #include "model/render_vertex.h"
 
@@ -359,6 +360,41 @@ TEST(CanyonDraw, ReleaseDropsTheBufferOnce)
         EXPECT_TRUE(render.device.calls.empty());
     }
     EXPECT_EQ(render.device.vertexBuffers[0]->refs, 1u);
+}
+
+}  // namespace
+
+
+namespace {
+
+using CanyonArchive = ArchiveFixture;
+
+TEST_F(CanyonArchive, LoadsByArchivePath)
+{
+    OpenArchive({{"models/canyon.smd", Canyon("0 1 2 0\n0 2 3 1\n")}});
+    fake::Render render;
+    CCanyon canyon;
+    ASSERT_TRUE(canyon.Load("models/canyon.smd", render));
+    EXPECT_EQ(canyon.Batches().size(), 2u);
+    // The grid was built by the load: the floor faces up, so a ray coming
+    // down meets its front and one going up meets its back.
+    EXPECT_TRUE(canyon.IntersectRay({100, 50, 10}, {0.01f, 0.01f, -1}));
+    EXPECT_FALSE(canyon.IntersectRay({100, 50, -10}, {0.01f, 0.01f, 1}));
+    EXPECT_FALSE(canyon.Load("models/other.smd", render));
+    EXPECT_TRUE(canyon.Faces().empty());
+}
+
+TEST(CanyonTruncation, EveryPrefixOfAFileFailsCleanly)
+{
+    const std::string text = Canyon("0 1 2 0\n0 2 3 1\n", "shadowfaces { 1 2 0 }\n");
+    CCanyon canyon;
+    ASSERT_TRUE(canyon.ParseText(text));
+    // The last required section closes at the vertices' "}".
+    const size_t end = text.find("}\nshadowfaces");
+    for (size_t n = 0; n < end; ++n) {
+        const std::vector<uint8_t> prefix(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_FALSE(canyon.Parse(prefix)) << n;
+    }
 }
 
 }  // namespace

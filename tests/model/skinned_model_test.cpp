@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_fixture.h"
 #include "fake_d3d.h"
 #include "model/render_vertex.h"
 #include "model/skinned_model.h"
@@ -50,6 +51,8 @@ const char* const kVertices =
     "10 5 0 1 0 0 0.1 0.9 1\n"
     "10 0 7 0 1 0 0.2 0.8 1\n"
     "4 4 4 0 0 1 0.3 0.7 -1\n";
+
+std::string Track2() { return "bones { 0 T -1 } animation { frame 0 { 0 0 0 0 0 0 } frame 1 { 1 0 0 0 0 0 } }"; }
 
 std::vector<RenderVertex> VertexBufferOf(const fake::Device& device)
 {
@@ -319,6 +322,45 @@ TEST(SkinnedModelDraw, ReleaseBuffersLetsGoOfBothBuffersOnce)
         model.Draw(vmath::Identity(), false);
     }
     EXPECT_EQ(render.device.vertexBuffers[0]->refs, 1u);
+}
+
+}  // namespace
+
+
+namespace {
+
+using ModelLoad = ArchiveFixture;
+
+TEST_F(ModelLoad, LoadsByArchivePath)
+{
+    const std::string text = Model(kShaders, kVertices, "0 1 2 0\n");
+    OpenArchive({{"models/ptero.smd", text}, {"models/camera.ani", Track2()}});
+    fake::Render render;
+    CSkinnedModel model;
+    ASSERT_TRUE(model.Load("models/PTERO.smd", render));
+    EXPECT_EQ(model.Batches().size(), 1u);
+    EXPECT_FALSE(model.Load("models/none.smd", render));
+    EXPECT_FALSE(model.Load("models/ptero.smd"));  // no engine to build with
+
+    CSkeleton path;
+    ASSERT_TRUE(path.Load("models/camera.ani"));
+    EXPECT_EQ(path.FrameCount(), 2);
+    EXPECT_FALSE(path.Load("models/camera.anim"));
+}
+
+// Every truncation of a valid file ends inside a section (the faces come
+// last), so every one of them must fail, and none may read past its end.
+TEST(ModelTruncation, EveryPrefixOfAFileFailsCleanly)
+{
+    const std::string text = Model(kShaders, kVertices, "0 1 2 0\n1 2 3 1\n");
+    CSkinnedModel model;
+    ASSERT_TRUE(model.ParseText(text));
+    const size_t end = text.rfind('}');
+    for (size_t n = 0; n < end; ++n) {
+        // A copy of exactly n bytes, so the sanitizers see any read past it.
+        const std::vector<uint8_t> prefix(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_FALSE(model.Parse(prefix)) << n;
+    }
 }
 
 }  // namespace
