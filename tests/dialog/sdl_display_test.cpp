@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "app/display.h"
 #include "platform/sdl/sdl_display.h"
 
 // Xlib's macros (None, Status) would clash with the names above.
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
 namespace {
 
@@ -73,6 +76,68 @@ TEST_F(SdlDisplayTest, SwitchesOnlyToModesTheServerHas)
     EXPECT_FALSE(os::sdl::ChangeDisplayMode(0, 0, 32));
     os::sdl::RestoreDisplayMode();
     EXPECT_EQ(static_cast<uint32_t>(os::sdl::PrimaryScreenBounds().Width()), width);
+}
+
+// Gives the server's primary output one more mode, as a monitor would offer
+// it, so that a real switch can be made; false when the server refuses.
+bool AddOutputMode(unsigned width, unsigned height)
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (!d)
+        return false;
+    const Window root = DefaultRootWindow(d);
+    bool ok = false;
+    XRRScreenResources* res = XRRGetScreenResources(d, root);
+    RROutput output = XRRGetOutputPrimary(d, root);
+    if (res && !output && res->noutput > 0)
+        output = res->outputs[0];
+    if (res && output) {
+        std::string name = std::to_string(width) + "x" + std::to_string(height) + "_test";
+        XRRModeInfo info{};
+        info.width = width;
+        info.height = height;
+        info.dotClock = 60ul * (width + 160) * (height + 30);
+        info.hTotal = width + 160;
+        info.vTotal = height + 30;
+        info.hSyncStart = width + 40;
+        info.hSyncEnd = width + 80;
+        info.vSyncStart = height + 3;
+        info.vSyncEnd = height + 6;
+        info.name = name.data();
+        info.nameLength = static_cast<unsigned>(name.size());
+        const RRMode mode = XRRCreateMode(d, root, &info);
+        if (mode) {
+            XRRAddOutputMode(d, output, mode);
+            XSync(d, False);
+            ok = true;
+        }
+    }
+    if (res)
+        XRRFreeScreenResources(res);
+    XCloseDisplay(d);
+    return ok;
+}
+
+std::pair<int, int> ScreenSize()
+{
+    Display* d = XOpenDisplay(nullptr);
+    const std::pair<int, int> size{DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+    XCloseDisplay(d);
+    return size;
+}
+
+TEST_F(SdlDisplayTest, SwitchesToAnotherModeAndBack)
+{
+    if (width <= 800 || height <= 600 || !AddOutputMode(800, 600))
+        GTEST_SKIP() << "the server offers no second mode";
+    ASSERT_TRUE(os::sdl::ChangeDisplayMode(800, 600, 16));
+    EXPECT_EQ(ScreenSize(), std::make_pair(800, 600));
+    // A second switch still returns to the desktop's own mode.
+    ASSERT_TRUE(os::sdl::ChangeDisplayMode(800, 600, 32));
+    os::sdl::RestoreDisplayMode();
+    EXPECT_EQ(ScreenSize(), std::make_pair(static_cast<int>(width), static_cast<int>(height)));
+    os::sdl::RestoreDisplayMode(); // nothing left to restore
+    EXPECT_EQ(ScreenSize(), std::make_pair(static_cast<int>(width), static_cast<int>(height)));
 }
 
 } // namespace
