@@ -135,6 +135,8 @@ public:
                                  CopyFromParent, InputOutput, CopyFromParent, CWEventMask | CWBackPixel, &attr);
         XSync(d, False);
         if (!m_Window || g_Conn.badResources.count(m_Parent) || g_Conn.badResources.count(m_Window)) {
+            if (m_Window)
+                XDestroyWindow(d, m_Window); // may fail with the parent; trapped
             g_Conn.badResources.clear();
             return false;
         }
