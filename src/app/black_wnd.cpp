@@ -1,6 +1,7 @@
 // The black cover windows.
 #include "app/black_wnd.h"
 
+#include "app/display.h"
 #include "app/saver_wnd.h"
 #include "base/error.h"
 
@@ -18,10 +19,10 @@ bool CBlackWnd::Create(os::IOS& os, bool allMonitors)
         if (!m_main)
             return false;
         if (allMonitors) {
-            for (const os::ScreenInfo& screen : os.Screens()) {
-                if (screen.primary || screen.mirroring)
+            for (const MonitorRecord& monitor : BuildMonitorList(os)) {
+                if (monitor.primary)
                     continue;
-                desc.rect = screen.attached ? screen.bounds : os::Rect{};
+                desc.rect = monitor.rect;  // empty for an adapter off the desktop
                 desc.owner = m_main.get();
                 if (auto window = os.CreateWindow(desc, this))
                     m_others.push_back(std::move(window));

@@ -1,14 +1,14 @@
 // The application object: start-up, the mode handlers, the loop and the clock.
 #include "app/saver_app.h"
 
+#include "app/display.h"
+#include "app/splash_wnd.h"
+
 #include "archive/archive.h"
 #include "base/error.h"
 #include "base/random.h"
 #include "settings/settings.h"
 
-#ifdef VANTOR_HAVE_SPLASH
-#include "app/splash_wnd.h"
-#endif
 
 namespace {
 constexpr double kMaxFrameTime = 0.1;
@@ -162,7 +162,6 @@ void CSaverApp::DoChangePassword(int64_t)
 void CSaverApp::DoPreview()
 {
     InChain("CSaverApp::DoPreview", [&] {
-#ifdef VANTOR_HAVE_SPLASH
         CSplashWnd splash(m_os);
         const auto parent = static_cast<uint64_t>(ParseWindowHandle(Argument(1)));
         // Without a window there is nothing whose end would end the preview.
@@ -172,7 +171,6 @@ void CSaverApp::DoPreview()
             if (m_os.PeekAndDispatch() == os::DispatchResult::None)
                 m_os.WaitForInput(10);
         }
-#endif
     });
 }
 
@@ -200,8 +198,8 @@ void CSaverApp::DoSaver()
         const bool switchMode = g_Settings.Desktop == 0;
         try {
             if (switchMode) {
-                if (!m_os.SetDisplayMode(static_cast<uint32_t>(g_Settings.Width), static_cast<uint32_t>(g_Settings.Height),
-                                         static_cast<uint32_t>(g_Settings.Depth)))
+                if (!SetDisplayMode(m_os, static_cast<uint32_t>(g_Settings.Width),
+                                    static_cast<uint32_t>(g_Settings.Height), static_cast<uint32_t>(g_Settings.Depth)))
                     RaiseError("Could not set specified video mode");
                 m_os.YieldSlice();
             }
@@ -224,13 +222,13 @@ void CSaverApp::DoSaver()
             m_blackWnd.Destroy();
             m_os.SetSaverRunning(false);
             if (switchMode)
-                m_os.RestoreDisplayMode();
+                RestoreDisplayMode(m_os);
             SaveSettings();
         } catch (...) {
             m_os.SetSaverRunning(false);
             m_services.sound->Shutdown();
             if (switchMode)
-                m_os.RestoreDisplayMode();
+                RestoreDisplayMode(m_os);
             throw;
         }
     });
