@@ -157,12 +157,15 @@ bool CCanyon::LoadFromBytes(std::span<const uint8_t> bytes, IRender& render)
 
 bool CCanyon::Parse(std::span<const uint8_t> bytes)
 {
+    // The old vertex buffer was built from the tables about to be replaced.
+    Release();
     m_shaders.clear();
     m_shadows.clear();
     m_faces.clear();
     m_vertices.clear();
     m_batches.clear();
     m_sortedFaces.clear();
+    m_parsed = false;
 
     CTokenReader reader(bytes);
     bool haveShaders = false, haveFaces = false, haveVertices = false;
@@ -193,7 +196,16 @@ bool CCanyon::Parse(std::span<const uint8_t> bytes)
     }
     for (CanyonTexture& shader : m_shaders)
         shader.skip = !shader.name.empty() && shader.name[0] == '#';
-    return haveShaders && haveFaces && haveVertices && Validate();
+    m_parsed = haveShaders && haveFaces && haveVertices && Validate();
+    return m_parsed;
+}
+
+void CCanyon::BuildGrid()
+{
+    if (m_parsed)
+        m_grid.Build(m_faces, m_vertices);
+    else
+        m_grid.Build({}, {});
 }
 
 // The format promises nothing about its indices or values. Everything the
@@ -228,6 +240,8 @@ bool CCanyon::Validate() const
 
 void CCanyon::ComputeShadowCoords()
 {
+    if (!m_parsed)
+        return;
     for (CanyonFace& f : m_faces) {
         const Vec3 corner[3] = {m_vertices[size_t(f.a)].position, m_vertices[size_t(f.b)].position,
                                 m_vertices[size_t(f.c)].position};
@@ -259,6 +273,8 @@ void CCanyon::ComputeShadowCoords()
 
 void CCanyon::SortAndBatch()
 {
+    if (!m_parsed)
+        return;
     m_sortedFaces.resize(m_faces.size());
     for (size_t i = 0; i < m_faces.size(); ++i)
         m_sortedFaces[i] = static_cast<uint32_t>(i);
@@ -290,6 +306,8 @@ void CCanyon::SortAndBatch()
 
 void CCanyon::ComputeTangents()
 {
+    if (!m_parsed)
+        return;
     for (CanyonVertex& v : m_vertices)
         v.tangent = v.binormal = Vec3{};
     for (const CanyonFace& f : m_faces) {
@@ -372,7 +390,7 @@ bool CCanyon::FillVertexBuffer()
 bool CCanyon::BuildGpu(IRender& render)
 {
     m_device = render.GetDevice();
-    if (!m_device || m_faces.empty())
+    if (!m_parsed || !m_device || m_faces.empty())
         return false;
     ComputeShadowCoords();
     SortAndBatch();

@@ -74,7 +74,9 @@ public:
     {
         return Parse({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
     }
-    void BuildGrid() { m_grid.Build(m_faces, m_vertices); }
+    // The steps after Parse do nothing (or fail) unless the last Parse
+    // succeeded: they index the tables with its checked indices.
+    void BuildGrid();
     void ComputeShadowCoords();
     void SortAndBatch();
     void ComputeTangents();
@@ -115,6 +117,7 @@ private:
     std::vector<uint32_t> m_sortedFaces;
     CanyonGrid m_grid;
     ProgressCallback m_progress;
+    bool m_parsed = false;
 
     IDirect3DDevice8* m_device = nullptr;
     IDirect3DVertexBuffer8* m_vertexBuffer = nullptr;

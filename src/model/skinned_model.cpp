@@ -130,6 +130,10 @@ bool CSkinnedModel::LoadFromBytes(std::span<const uint8_t> bytes, IRender& rende
 
 bool CSkinnedModel::Parse(std::span<const uint8_t> bytes)
 {
+    // New tables make the old build meaningless: its buffers and skin
+    // matrices were sized for the previous file.
+    ReleaseBuffers();
+    m_skin.clear();
     m_shaders.clear();
     m_faces.clear();
     m_vertices.clear();
@@ -137,9 +141,8 @@ bool CSkinnedModel::Parse(std::span<const uint8_t> bytes)
     m_sortedFaces.clear();
     m_inBoneSpace = false;
     // A skinned model needs the skeleton of the same file.
-    if (!m_skeleton.LoadFromBytes(bytes))
-        return false;
-    return ParseMesh(bytes) && Validate();
+    m_parsed = m_skeleton.LoadFromBytes(bytes) && ParseMesh(bytes) && Validate();
+    return m_parsed;
 }
 
 bool CSkinnedModel::ParseMesh(std::span<const uint8_t> bytes)
@@ -247,7 +250,7 @@ void CSkinnedModel::SortAndBatch()
 bool CSkinnedModel::Build(IRender& render)
 {
     m_device = render.GetDevice();
-    if (!m_device || m_faces.empty())
+    if (!m_parsed || !m_device || m_faces.empty())
         return false;
     m_skin.assign(size_t(m_skeleton.BoneCount()), vmath::Identity());
     ConvertToBoneSpace();

@@ -91,6 +91,8 @@ private:
     std::vector<uint32_t> m_sortedFaces;
     std::vector<vmath::Mat4> m_skin;
     bool m_inBoneSpace = false;
+    // Set by a successful Parse only: the build trusts the checked indices.
+    bool m_parsed = false;
 
     IDirect3DDevice8* m_device = nullptr;
     IDirect3DVertexBuffer8* m_vertexBuffer = nullptr;

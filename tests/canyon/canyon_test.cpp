@@ -398,3 +398,24 @@ TEST(CanyonTruncation, EveryPrefixOfAFileFailsCleanly)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CanyonLoad, ANewParseDropsTheOldBuildAndAFailedOneBuildsNothing)
+{
+    fake::Render render;
+    CCanyon canyon;
+    ASSERT_TRUE(canyon.LoadFromBytes(Bytes(Canyon("0 1 2 0\n")), render));
+    EXPECT_FALSE(canyon.ParseText(Canyon("0 1 9 0\n")));  // vertex 9 of 4
+    EXPECT_EQ(render.device.vertexBuffers[0]->refs, 0u);
+    // The steps after a failed parse touch nothing.
+    canyon.ComputeShadowCoords();
+    canyon.ComputeTangents();
+    canyon.SortAndBatch();
+    canyon.BuildGrid();
+    EXPECT_TRUE(canyon.Batches().empty());
+    EXPECT_FALSE(canyon.IntersectRay({100, 50, 10}, {0.01f, 0.01f, -1}));
+    EXPECT_FALSE(canyon.BuildGpu(render));
+}
+
+}  // namespace

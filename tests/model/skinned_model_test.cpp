@@ -364,3 +364,22 @@ TEST(ModelTruncation, EveryPrefixOfAFileFailsCleanly)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SkinnedModelBuild, ANewParseDropsTheOldBuild)
+{
+    fake::Render render;
+    CSkinnedModel model;
+    ASSERT_TRUE(model.ParseText(Model(kShaders, kVertices, "0 1 2 0\n")));
+    ASSERT_TRUE(model.Build(render));
+    // A bad file: vertex bone 7 of 2, which the old skin matrices cannot serve.
+    EXPECT_FALSE(model.ParseText(Model(kShaders, "0 0 0 0 0 1 0 0 7\n", "0 0 0 0\n")));
+    EXPECT_EQ(render.device.vertexBuffers[0]->refs, 0u);
+    EXPECT_FALSE(model.Build(render));
+    render.device.calls.clear();
+    model.Draw(vmath::Identity(), false);
+    EXPECT_TRUE(render.device.calls.empty());
+}
+
+}  // namespace
