@@ -8,6 +8,7 @@
 
 #include "archive/archive.h"
 #include "base/system.h"
+#include "model/d3d_matrix.h"
 #include "model/render_vertex.h"
 #include "model/token_reader.h"
 
@@ -83,14 +84,6 @@ bool ParseFaces(CTokenReader& reader, std::vector<ModelFace>& faces)
             return false;
         faces.push_back(f);
     }
-}
-
-Mat4 FromD3D(const D3DMATRIX& m)
-{
-    static_assert(sizeof(D3DMATRIX) == sizeof(Mat4));
-    Mat4 r;
-    std::memcpy(r.m, m.m, sizeof(r.m));
-    return r;
 }
 
 template <class T>
@@ -289,7 +282,7 @@ bool CSkinnedModel::Build(IRender& render)
     return true;
 }
 
-void CSkinnedModel::Draw(const D3DMATRIX& world, bool fog) { Draw(FromD3D(world), fog); }
+void CSkinnedModel::Draw(const D3DMATRIX& world, bool fog) { Draw(FromD3DMatrix(world), fog); }
 
 void CSkinnedModel::Draw(const Mat4& world, bool fog)
 {
