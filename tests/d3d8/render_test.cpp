@@ -139,3 +139,281 @@ TEST_F(D3D8Test, BlendFactorsTheEngineUses)
 }
 
 }  // namespace
+
+namespace {
+
+// A 2x2 texture: top-left red, top-right green, bottom-left blue, bottom-right
+// white with alpha 0x80.
+const std::vector<uint32_t> kQuadTexels = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0x80FFFFFF};
+
+TEST_F(D3D8Test, TextureRowZeroIsTheImageTopAndFormatsConvert)
+{
+    IDirect3DTexture8* tex = MakeTexture(2, 2, D3DFMT_A8R8G8B8, kQuadTexels);
+    ASSERT_NE(tex, nullptr);
+    dev->SetTexture(0, tex);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    DrawQuad(0xFFFFFFFF);
+    VantorImage img = Read();
+    EXPECT_EQ(img.At(10, 10), 0xFFFF0000u);
+    EXPECT_EQ(img.At(50, 10), 0xFF00FF00u);
+    EXPECT_EQ(img.At(10, 50), 0xFF0000FFu);
+    EXPECT_EQ(img.At(50, 50), 0xFFFFFFFFu);  // alpha is not kept by an X8R8G8B8 target
+
+    // X8R8G8B8 reads alpha as 1 whatever the memory holds; R5G6B5 and L8
+    // expand to 8 bits per channel.
+    IDirect3DTexture8* x8 = MakeTexture(2, 2, D3DFMT_X8R8G8B8, {0x00123456, 0x00123456, 0x00123456, 0x00123456});
+    dev->SetTexture(0, x8);
+    dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    DrawQuad(0xFFFFFFFF);
+    EXPECT_EQ(Center(), 0xFF123456u);
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+
+    IDirect3DTexture8* rgb565 = nullptr;
+    ASSERT_EQ(dev->CreateTexture(1, 1, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &rgb565), D3D_OK);
+    owned.push_back(rgb565);
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(rgb565->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    *static_cast<uint16_t*>(lr.pBits) = static_cast<uint16_t>((31 << 11) | (32 << 5) | 0);
+    ASSERT_EQ(rgb565->UnlockRect(0), D3D_OK);
+    dev->SetTexture(0, rgb565);
+    DrawQuad(0xFFFFFFFF);
+    EXPECT_ARGB_NEAR(Center(), 0xFFFF8200u, 2);
+
+    IDirect3DTexture8* l8 = nullptr;
+    ASSERT_EQ(dev->CreateTexture(1, 1, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &l8), D3D_OK);
+    owned.push_back(l8);
+    ASSERT_EQ(l8->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    *static_cast<uint8_t*>(lr.pBits) = 0x40;
+    ASSERT_EQ(l8->UnlockRect(0), D3D_OK);
+    dev->SetTexture(0, l8);
+    DrawQuad(0xFFFFFFFF);
+    EXPECT_EQ(Center(), 0xFF404040u);
+    dev->SetTexture(0, nullptr);
+}
+
+// Fixed-function operations against per-channel arithmetic on the CPU.
+TEST_F(D3D8Test, FixedFunctionOperationsMatchTheCpu)
+{
+    const uint32_t texel = 0x80C04020, diffuse = 0xC0208040;
+    IDirect3DTexture8* tex = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {texel});
+    dev->SetTexture(0, tex);
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    // Read alpha back through a blend with a black destination is not
+    // possible on an X8 target, so alpha results go to colour via a second
+    // stage that selects current alpha replicated.
+    auto f = [](uint32_t c, int s) { return static_cast<double>((c >> s) & 0xFF) / 255.0; };
+    struct Case {
+        DWORD op;
+        double (*fn)(double t, double d, double ta);
+    };
+    const Case cases[] = {
+        {D3DTOP_SELECTARG1, [](double t, double, double) { return t; }},
+        {D3DTOP_SELECTARG2, [](double, double d, double) { return d; }},
+        {D3DTOP_MODULATE, [](double t, double d, double) { return t * d; }},
+        {D3DTOP_MODULATE2X, [](double t, double d, double) { return 2 * t * d; }},
+        {D3DTOP_ADD, [](double t, double d, double) { return t + d; }},
+        {D3DTOP_ADDSIGNED, [](double t, double d, double) { return t + d - 0.5; }},
+        {D3DTOP_SUBTRACT, [](double t, double d, double) { return t - d; }},
+        {D3DTOP_BLENDTEXTUREALPHA, [](double t, double d, double ta) { return t * ta + d * (1 - ta); }},
+    };
+    for (const Case& c : cases) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        DrawQuad(diffuse);
+        uint32_t expected = 0xFF000000u;
+        for (int s = 0; s < 24; s += 8) {
+            const double v = std::clamp(c.fn(f(texel, s), f(diffuse, s), f(texel, 24)), 0.0, 1.0);
+            expected |= static_cast<uint32_t>(v * 255.0 + 0.5) << s;
+        }
+        EXPECT_ARGB_NEAR(Center(), expected, 1) << "colour op " << c.op;
+    }
+    // Alpha operations: stage 1 shows the stage-0 alpha as colour.
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT | D3DTA_ALPHAREPLICATE);
+    dev->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    dev->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    for (const Case& c : cases) {
+        if (c.op == D3DTOP_BLENDTEXTUREALPHA)
+            continue;
+        dev->SetTextureStageState(0, D3DTSS_ALPHAOP, c.op);
+        DrawQuad(diffuse);
+        const double a = std::clamp(c.fn(f(texel, 24), f(diffuse, 24), f(texel, 24)), 0.0, 1.0);
+        const uint32_t v = static_cast<uint32_t>(a * 255.0 + 0.5);
+        EXPECT_ARGB_NEAR(Center(), 0xFF000000u | v << 16 | v << 8 | v, 1) << "alpha op " << c.op;
+    }
+    // Complemented argument and the stage-1 DISABLE that ends the cascade.
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT);
+    DrawQuad(diffuse);
+    EXPECT_ARGB_NEAR(Center(), 0xFF3FBFDFu, 1);
+    // An operation this runtime does not run fails the draw cleanly.
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    Upload({V(-1, 1, 0.5f), V(1, 1, 0.5f), V(-1, -1, 0.5f)});
+    dev->BeginScene();
+    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    dev->EndScene();
+    dev->SetTexture(0, nullptr);
+}
+
+// The sky pass: stage 0 sky texture modulated by the vertex colour, stage 1
+// clouds laid over it by their alpha, read through texture set 1.
+TEST_F(D3D8Test, TwoStageSkyBlendReadsTextureSetOne)
+{
+    IDirect3DTexture8* sky = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF2040C0});
+    IDirect3DTexture8* clouds = MakeTexture(2, 1, D3DFMT_A8R8G8B8, {0x40FFFFFF, 0xC0FFFFFF});
+    dev->SetTexture(0, sky);
+    dev->SetTexture(1, clouds);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BLENDTEXTUREALPHA);
+    // Texture set 1 addresses the right-hand cloud texel everywhere.
+    std::vector<TestVertex> q = {V(-1, 1, 0.5f), V(1, 1, 0.5f), V(-1, -1, 0.5f), V(1, -1, 0.5f)};
+    for (TestVertex& v : q) {
+        v.u1 = 0.75f;
+        v.v1 = 0.5f;
+    }
+    Upload(q);
+    dev->BeginScene();
+    ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    dev->EndScene();
+    const double a = 0xC0 / 255.0;
+    auto mix = [&](double cloud, double skyc) { return static_cast<uint32_t>((cloud * a + skyc * (1 - a)) * 255 + 0.5); };
+    const uint32_t expected =
+        0xFF000000u | mix(1, 0x20 / 255.0) << 16 | mix(1, 0x40 / 255.0) << 8 | mix(1, 0xC0 / 255.0);
+    EXPECT_ARGB_NEAR(Center(), expected, 1);
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    dev->SetTexture(0, nullptr);
+    dev->SetTexture(1, nullptr);
+}
+
+TEST_F(D3D8Test, VertexFogMixesTowardTheFogColour)
+{
+    dev->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
+    for (float fog : {1.3f, 1.0f, 0.25f, 0.0f, -0.5f}) {
+        const float c1[4] = {1.0f, 0.5f, fog, 0.0f};
+        dev->SetVertexShaderConstant(1, c1, 1);
+        for (BOOL enabled : {FALSE, TRUE}) {
+            dev->SetRenderState(D3DRS_FOGENABLE, enabled);
+            DrawQuad(0xFF204060);
+            const double f = enabled ? std::clamp(static_cast<double>(fog), 0.0, 1.0) : 1.0;
+            auto ch = [&](double c) { return static_cast<uint32_t>((c * f + (0xCF / 255.0) * (1 - f)) * 255 + 0.5); };
+            const uint32_t expected =
+                0xFF000000u | ch(0x20 / 255.0) << 16 | ch(0x40 / 255.0) << 8 | ch(0x60 / 255.0);
+            EXPECT_ARGB_NEAR(Center(), expected, 1) << "fog " << fog << " enabled " << enabled;
+        }
+    }
+    dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
+TEST_F(D3D8Test, RenderTargetTextureSampledWithDirect3DCoordinatesIsUpright)
+{
+    IDirect3DTexture8* target = nullptr;
+    ASSERT_EQ(D3DXCreateTexture(dev, 32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target),
+              D3D_OK);
+    owned.push_back(target);
+    IDirect3DSurface8 *surface = nullptr, *backBuffer = nullptr, *depth = nullptr, *rtDepth = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
+    ASSERT_EQ(dev->GetRenderTarget(&backBuffer), D3D_OK);
+    ASSERT_EQ(dev->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(dev->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, &rtDepth), D3D_OK);
+
+    ASSERT_EQ(dev->SetRenderTarget(surface, rtDepth), D3D_OK);
+    D3DVIEWPORT8 vp;
+    ASSERT_EQ(dev->GetViewport(&vp), D3D_OK);
+    EXPECT_EQ(vp.Width, 32u);  // setting a target resets the viewport to it
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+    DrawQuad(0xFFFF0000, 0.5f, -1, 0, 0, 1);  // top-left quarter red
+    VantorImage rt;
+    ASSERT_EQ(VantorReadSurface(surface, &rt), D3D_OK);
+    EXPECT_EQ(rt.At(4, 4), 0xFFFF0000u);
+    EXPECT_EQ(rt.At(28, 28), 0xFF0000FFu);
+
+    ASSERT_EQ(dev->SetRenderTarget(backBuffer, depth), D3D_OK);
+    dev->SetTexture(0, target);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    DrawQuad(0xFFFFFFFF);  // (u, v) = (0, 0) at the top-left
+    const VantorImage img = Read();
+    EXPECT_EQ(img.At(8, 8), 0xFFFF0000u);
+    EXPECT_EQ(img.At(56, 8), 0xFF0000FFu);
+    EXPECT_EQ(img.At(8, 56), 0xFF0000FFu);
+    // A depth surface smaller than the target is refused.
+    IDirect3DSurface8* small = nullptr;
+    ASSERT_EQ(dev->CreateDepthStencilSurface(16, 16, D3DFMT_D16, D3DMULTISAMPLE_NONE, &small), D3D_OK);
+    EXPECT_EQ(dev->SetRenderTarget(surface, small), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetRenderTarget(small, nullptr), D3DERR_INVALIDCALL);
+    dev->SetTexture(0, nullptr);
+    for (IDirect3DSurface8* s : {surface, backBuffer, depth, rtDepth, small})
+        s->Release();
+}
+
+TEST_F(D3D8Test, PresentAppliesTheGammaRampOnlyToTheCopy)
+{
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF8040FF, 1.0f, 0);
+    ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    VantorImage shown;
+    ASSERT_EQ(VantorReadPresented(dev, &shown), D3D_OK);
+    EXPECT_EQ(shown.At(3, 3), 0xFF8040FFu);  // identity ramp by default
+
+    // The brightness ramp of the engine at 1.5: trunc(i * 256 * 1.5), capped.
+    D3DGAMMARAMP ramp;
+    for (int i = 0; i < 256; ++i) {
+        const double v = std::min(65535.0, static_cast<double>(i) * 256.0 * 1.5);
+        ramp.red[i] = ramp.green[i] = ramp.blue[i] = static_cast<WORD>(v);
+    }
+    ramp.blue[0xFF] = 0x1234;  // a distinct blue curve
+    dev->SetGammaRamp(D3DSGR_CALIBRATE, &ramp);
+    ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(VantorReadPresented(dev, &shown), D3D_OK);
+    EXPECT_EQ(shown.At(3, 3), 0xFF000000u | (ramp.red[0x80] >> 8) << 16 | (ramp.green[0x40] >> 8) << 8 | 0x12u);
+    EXPECT_EQ(Center(), 0xFF8040FFu);  // the back buffer itself is untouched
+    D3DGAMMARAMP back;
+    dev->GetGammaRamp(&back);
+    EXPECT_EQ(back.red[200], ramp.red[200]);
+}
+
+TEST_F(D3D8Test, StripsFansAndIndexedDrawsWithBaseVertex)
+{
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(dev->CreateIndexBuffer(64, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &ib), D3D_OK);
+    owned.push_back(ib);
+    // Vertices 0-3 (never drawn) then a full-screen quad at 4-7.
+    Upload({V(-1, 1, 0.5f, 0xFFFF0000), V(-1, 1, 0.5f, 0xFFFF0000), V(-1, 1, 0.5f, 0xFFFF0000),
+            V(-1, 1, 0.5f, 0xFFFF0000), V(-1, 1, 0.5f, 0xFF00FF00), V(1, 1, 0.5f, 0xFF00FF00),
+            V(1, -1, 0.5f, 0xFF00FF00), V(-1, -1, 0.5f, 0xFF00FF00)});
+    BYTE* p = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, &p, 0), D3D_OK);
+    const uint16_t idx[] = {9, 9, 0, 1, 2, 0, 2, 3};
+    std::memcpy(p, idx, sizeof idx);
+    ASSERT_EQ(ib->Unlock(), D3D_OK);
+    dev->SetIndices(ib, 4);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    dev->BeginScene();
+    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 2, 2), D3D_OK);
+    EXPECT_EQ(dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 30, 2), D3DERR_INVALIDCALL);  // past the indices
+    dev->EndScene();
+    VantorImage img = Read();
+    EXPECT_EQ(img.At(2, 2), 0xFF00FF00u);
+    EXPECT_EQ(img.At(61, 61), 0xFF00FF00u);
+
+    // A fan of the same quad from vertex 4.
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    dev->BeginScene();
+    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3D_OK);
+    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLEFAN, 1020, 4), D3DERR_INVALIDCALL);  // past the buffer
+    dev->EndScene();
+    img = Read();
+    EXPECT_EQ(img.At(61, 2), 0xFF00FF00u);
+    EXPECT_EQ(img.At(2, 61), 0xFF00FF00u);
+    // Drawing outside BeginScene/EndScene is refused.
+    EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLEFAN, 4, 2), D3DERR_INVALIDCALL);
+    dev->SetIndices(nullptr, 0);
+}
+
+}  // namespace
