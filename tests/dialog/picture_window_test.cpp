@@ -152,6 +152,24 @@ TEST_F(PictureWindowTest, CoversTheParentWithTheStretchedPicture)
     EXPECT_EQ(PixelAt(parent, 151, 111), kWhite);
 }
 
+TEST_F(PictureWindowTest, FollowsTheParentsSize)
+{
+    Recorder rec;
+    auto win = os::x11::CreatePictureWindow(Desc(parent), &rec);
+    ASSERT_NE(win, nullptr);
+    XResizeWindow(dpy, parent, 300, 200);
+    XSync(dpy, False);
+    ASSERT_TRUE(DispatchUntil([&] { return win->ClientRect().Width() == 300; }));
+    EXPECT_EQ(win->ClientRect(), (os::Rect{0, 0, 300, 200}));
+    const int paints = rec.Count(os::EventType::Paint);
+    ASSERT_TRUE(DispatchUntil([&] { return rec.Count(os::EventType::Paint) > paints; }));
+    EXPECT_EQ(PixelAt(parent, 0, 0), kRed);
+    EXPECT_EQ(PixelAt(parent, 299, 0), kGreen);
+    EXPECT_EQ(PixelAt(parent, 149, 99), kRed);
+    EXPECT_EQ(PixelAt(parent, 150, 100), kWhite);
+    EXPECT_EQ(PixelAt(parent, 299, 199), kWhite);
+}
+
 TEST_F(PictureWindowTest, ParentDestructionIsReportedOnce)
 {
     Recorder rec;

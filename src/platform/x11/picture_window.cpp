@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "platform/x11/dib.h"
@@ -111,8 +112,7 @@ public:
                 m_Handler->OnEvent(*this, Event{EventType::Destroy});
             XDestroyWindow(g_Conn.display, m_Window);
         }
-        if (m_Pixmap)
-            XFreePixmap(g_Conn.display, m_Pixmap);
+        FreePixmap();
         XSync(g_Conn.display, False);
         g_Conn.windows.erase(m_Window);
         CloseConnection();
@@ -145,11 +145,13 @@ public:
         g_Conn.windows[m_Window] = this;
         XStoreName(d, m_Window, "Splash Window");
         XSetWMProtocols(d, m_Window, &g_Conn.wmDeleteWindow, 1);
-        // Our own interest in the parent: only its destruction.
+        // Our own interest in the parent: its destruction and its size.
         XSelectInput(d, m_Parent, StructureNotifyMask);
 
-        if (auto picture = dib::Decode(bitmap))
-            MakePixmap(dib::Stretch(*picture, w, h), parentAttr);
+        m_Visual = parentAttr.visual;
+        m_Depth = parentAttr.depth;
+        m_Source = dib::Decode(bitmap);
+        MakePixmap();
         XMapWindow(d, m_Window);
         XSync(d, False);
         return true;
@@ -183,6 +185,18 @@ public:
         g_Conn.pending.emplace_back(m_Window, Event{EventType::Destroy});
     }
 
+    // The child keeps covering the whole parent, with the picture stretched
+    // anew, when the desktop resizes its preview area.
+    void FollowParent(int width, int height)
+    {
+        if (!m_Exists || width <= 0 || height <= 0 || (width == m_Client.Width() && height == m_Client.Height()))
+            return;
+        m_Client = Rect{0, 0, width, height};
+        XResizeWindow(g_Conn.display, m_Window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        MakePixmap();
+        XClearArea(g_Conn.display, m_Window, 0, 0, 0, 0, True);
+    }
+
     void Repaint()
     {
         if (m_Exists && m_Pixmap && m_Gc)
@@ -191,13 +205,29 @@ public:
     }
 
 private:
-    void MakePixmap(const dib::Picture& picture, const XWindowAttributes& parentAttr)
+    void FreePixmap()
     {
+        if (m_Gc)
+            XFreeGC(g_Conn.display, m_Gc);
+        if (m_Pixmap)
+            XFreePixmap(g_Conn.display, m_Pixmap);
+        m_Gc = nullptr;
+        m_Pixmap = None;
+    }
+
+    // The source picture stretched to the client size, in a pixmap that is
+    // also the window's background.
+    void MakePixmap()
+    {
+        FreePixmap();
+        if (!m_Source)
+            return;
+        const dib::Picture picture = dib::Stretch(*m_Source, m_Client.Width(), m_Client.Height());
         Display* d = g_Conn.display;
-        Visual* visual = parentAttr.visual;
+        Visual* visual = m_Visual;
         if (picture.pixels.empty() || !visual || (visual->c_class != TrueColor && visual->c_class != DirectColor))
             return; // a picture that cannot be shown leaves the window black
-        const int depth = parentAttr.depth;
+        const int depth = m_Depth;
         XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                      static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), 32, 0);
         if (!image)
@@ -224,6 +254,9 @@ private:
 
     Window m_Parent = None;
     Window m_Window = None;
+    Visual* m_Visual = nullptr;
+    int m_Depth = 0;
+    std::optional<dib::Picture> m_Source;
     Pixmap m_Pixmap = None;
     GC m_Gc = nullptr;
     IEventHandler* m_Handler = nullptr;
@@ -258,6 +291,11 @@ void Pump()
             for (auto& [id, w] : g_Conn.windows)
                 if (ev.xdestroywindow.window == id || ev.xdestroywindow.window == w->Parent())
                     w->Lost();
+            break;
+        case ConfigureNotify:
+            for (auto& [id, w] : g_Conn.windows)
+                if (ev.xconfigure.window == w->Parent())
+                    w->FollowParent(ev.xconfigure.width, ev.xconfigure.height);
             break;
         case ClientMessage:
             if (PictureWindow* w = FindWindow(ev.xclient.window);

@@ -10,7 +10,7 @@
 namespace os::x11 {
 
 // Creates a child window covering the whole of `desc.foreignParent`, showing
-// `desc.bitmap` (a BMP file) stretched over it. The handler receives Create
+// `desc.bitmap` (a BMP file) stretched over it; it follows the parent's size. The handler receives Create
 // before this returns. Null when the parent names no window or no X display
 // can be opened. NativeHandle() of the result is the X window id.
 std::unique_ptr<IWindow> CreatePictureWindow(const WindowDesc& desc, IEventHandler* handler);
