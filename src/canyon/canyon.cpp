@@ -148,7 +148,10 @@ bool CCanyon::LoadFromBytes(std::span<const uint8_t> bytes, IRender& render)
 {
     if (!Parse(bytes))
         return false;
-    BuildGrid();
+    // A grid too large to hold is a failed load of our own making; the
+    // format itself never fails here.
+    if (!BuildGrid())
+        return false;
     Progress(0.8f);
     const bool built = BuildGpu(render);
     Progress(1.0f);
@@ -200,12 +203,13 @@ bool CCanyon::Parse(std::span<const uint8_t> bytes)
     return m_parsed;
 }
 
-void CCanyon::BuildGrid()
+bool CCanyon::BuildGrid()
 {
-    if (m_parsed)
-        m_grid.Build(m_faces, m_vertices);
-    else
+    if (!m_parsed) {
         m_grid.Build({}, {});
+        return false;
+    }
+    return m_grid.Build(m_faces, m_vertices);
 }
 
 // The format promises nothing about its indices or values. Everything the

@@ -76,7 +76,7 @@ public:
     }
     // The steps after Parse do nothing (or fail) unless the last Parse
     // succeeded: they index the tables with its checked indices.
-    void BuildGrid();
+    bool BuildGrid();
     void ComputeShadowCoords();
     void SortAndBatch();
     void ComputeTangents();

@@ -45,7 +45,7 @@ bool RayHitsTriangle(Vec3 o, Vec3 d, Vec3 a, Vec3 e1, Vec3 e2)
     return t >= 0.01f;
 }
 
-void CanyonGrid::Build(std::span<const CanyonFace> faces, std::span<const CanyonVertex> vertices)
+bool CanyonGrid::Build(std::span<const CanyonFace> faces, std::span<const CanyonVertex> vertices)
 {
     m_minX = m_minY = m_maxX = m_maxY = 0;
     if (!vertices.empty()) {
@@ -76,6 +76,7 @@ void CanyonGrid::Build(std::span<const CanyonFace> faces, std::span<const Canyon
     };
     std::vector<Range> ranges(faces.size());
     std::vector<uint32_t> counts(size_t(N) * N, 0);
+    uint64_t total = 0;
     for (size_t f = 0; f < faces.size(); ++f) {
         const Vec3 a = vertices[size_t(faces[f].a)].position;
         const Vec3 b = vertices[size_t(faces[f].b)].position;
@@ -90,6 +91,17 @@ void CanyonGrid::Build(std::span<const CanyonFace> faces, std::span<const Canyon
         r.j0 = std::max(TruncCell((fminY - m_minY) * N / m_height), 0);
         r.j1 = std::min(TruncCell((fmaxY - m_minY) * N / m_height + 1), N - 1);
         ranges[f] = r;
+        if (r.i0 <= r.i1 && r.j0 <= r.j1)
+            total += uint64_t(r.i1 - r.i0 + 1) * uint64_t(r.j1 - r.j0 + 1);
+    }
+    if (total > kMaxCellEntries) {
+        m_cellStart.assign(size_t(N) * N + 1, 0);
+        m_cellFaces.clear();
+        m_triangles.clear();
+        m_stamps.clear();
+        return false;
+    }
+    for (const Range& r : ranges) {
         for (int32_t j = r.j0; j <= r.j1; ++j)
             for (int32_t i = r.i0; i <= r.i1; ++i)
                 ++counts[size_t(j) * N + size_t(i)];
@@ -105,6 +117,7 @@ void CanyonGrid::Build(std::span<const CanyonFace> faces, std::span<const Canyon
             for (int32_t i = r.i0; i <= r.i1; ++i)
                 m_cellFaces[fill[size_t(j) * N + size_t(i)]++] = static_cast<uint32_t>(f);
     }
+    return true;
 }
 
 std::span<const uint32_t> CanyonGrid::CellFaces(int32_t i, int32_t j) const

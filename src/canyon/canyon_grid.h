@@ -17,9 +17,15 @@ class CanyonGrid {
 public:
     static constexpr int32_t kCells = 50;
 
+    // Most face entries all cells together may hold: about 64 times the
+    // shipped canyon's faces spanning every cell, so only a hostile file
+    // (many faces each covering the whole canyon) reaches it.
+    static constexpr uint64_t kMaxCellEntries = uint64_t(1) << 26;
+
     // Fills the cells from the face and vertex tables (indices already
-    // checked) and resets the stamps and the query counter.
-    void Build(std::span<const CanyonFace> faces, std::span<const CanyonVertex> vertices);
+    // checked) and resets the stamps and the query counter. False, with an
+    // empty grid, when the cells would exceed kMaxCellEntries.
+    bool Build(std::span<const CanyonFace> faces, std::span<const CanyonVertex> vertices);
 
     // True if origin + t * direction meets a face from its front side with
     // t >= 0.01. The first hit found ends the query.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "canyon/canyon.h"
+#include "fake_d3d.h"
 
 using vmath::Vec3;
 
@@ -158,6 +159,27 @@ TEST(RayTriangle, OneSidedWithThresholds)
     EXPECT_FALSE(RayHitsTriangle({-0.1f, 0.2f, -1}, {0, 0, 1}, a, e1, e2));    // outside an edge
     EXPECT_FALSE(RayHitsTriangle({0.2f, 0.2f, 1}, {0, 0, 1}, a, e1, e2));      // behind the origin
     EXPECT_TRUE(RayHitsTriangle({0, 0, -1}, {0, 0, 1}, a, e1, e2));            // on a corner
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GridLimits, FacesCoveringEveryCellTooOftenFailTheLoad)
+{
+    // Each face spans the whole canyon, so it is listed in all 2,500 cells.
+    const uint64_t perFace = 2500;
+    const uint64_t faces = CanyonGrid::kMaxCellEntries / perFace + 1;
+    std::string text = "shaders { 0 a } vertices { 0 0 0 0 0 1 0 0 0 1000 0 0 0 0 1 0 0 0 0 1000 0 0 0 1 0 0 0 } "
+                       "faces {\n";
+    for (uint64_t f = 0; f < faces; ++f)
+        text += "0 1 2 0\n";
+    text += "}";
+    fake::Render render;
+    CCanyon canyon;
+    EXPECT_FALSE(canyon.LoadFromBytes({reinterpret_cast<const uint8_t*>(text.data()), text.size()}, render));
+    EXPECT_FALSE(canyon.IntersectRay({10, 10, -5}, {0.1f, 0.1f, 1}));
+    EXPECT_TRUE(render.device.vertexBuffers.empty());
 }
 
 }  // namespace
