@@ -1,1 +1,301 @@
+// Each shader instruction through a tiny program whose result lands in an
+// A8R8G8B8 target, compared with the value computed here.
 #include "d3d8_fixture.h"
+
+#include <cmath>
+
+namespace {
+
+struct Vec {
+    float x, y, z, w;
+};
+
+class ShaderTest : public D3D8Test {
+protected:
+    void SetUp() override
+    {
+        D3D8Test::SetUp();
+        if (!dev)
+            return;
+        ASSERT_EQ(dev->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target),
+                  D3D_OK);
+        ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
+        ASSERT_EQ(dev->SetRenderTarget(surface, nullptr), D3D_OK);
+        const Vec consts[] = {
+            {0.1f, 0.2f, 0.3f, 0.4f},       // c10
+            {0.2f, 0.2f, 0.2f, 0.2f},       // c11
+            {0.9f, 0.8f, 0.7f, 0.6f},       // c12
+            {4.0f, 0.5f, 2.0f, 8.0f},       // c13
+            {-1.0f, -1.5f, 0.0f, 0.0f},     // c14
+            {1.5f, 0.75f, 0.3f, 0.6f},      // c15
+            {0.5f, 0.25f, 0.0f, 2.0f},      // c16
+            {1.25f, -0.25f, 0.0f, 0.0f},    // c17
+            {2.7f, -1.0f, 0.0f, 0.0f},      // c18
+            {-0.1f, -0.2f, -0.3f, -0.4f},   // c19
+            {0.1f, 0.0f, 0.2f, 0.0f},       // c20..c23: a matrix
+            {0.0f, 0.3f, 0.0f, 0.1f},
+            {0.2f, 0.1f, 0.4f, 0.0f},
+            {0.05f, 0.05f, 0.05f, 0.5f},
+        };
+        dev->SetVertexShaderConstant(10, consts, 14);
+    }
+    void TearDown() override
+    {
+        if (surface)
+            surface->Release();
+        if (target)
+            target->Release();
+        D3D8Test::TearDown();
+    }
+
+    uint32_t Draw(DWORD vs, DWORD ps = 0)
+    {
+        EXPECT_EQ(dev->SetVertexShader(vs), D3D_OK);
+        EXPECT_EQ(dev->SetPixelShader(ps), D3D_OK);
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+        Upload({V(-1, 1, 0.5f), V(1, 1, 0.5f), V(-1, -1, 0.5f), V(1, -1, 0.5f)});
+        dev->BeginScene();
+        EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        dev->EndScene();
+        VantorImage img;
+        EXPECT_EQ(VantorReadSurface(surface, &img), D3D_OK);
+        return img.pixels.empty() ? 0 : img.At(1, 1);
+    }
+
+    // r0 of a vertex program, shown through oD0 (saturated).
+    uint32_t RunVs(const std::string& body)
+    {
+        const DWORD vs = MakeVs("vs.1.1\nmov oPos, v0\n" + body + "mov oD0, r0\n");
+        const uint32_t c = Draw(vs);
+        dev->SetVertexShader(passVs);
+        dev->DeleteVertexShader(vs);
+        return c;
+    }
+
+    static uint32_t Pack(Vec v)
+    {
+        auto q = [](float f) { return static_cast<uint32_t>(std::lround(std::clamp(f, 0.0f, 1.0f) * 255.0f)); };
+        return q(v.w) << 24 | q(v.x) << 16 | q(v.y) << 8 | q(v.z);
+    }
+
+    IDirect3DTexture8* target = nullptr;
+    IDirect3DSurface8* surface = nullptr;
+};
+
+TEST_F(ShaderTest, EveryVertexInstructionComputesItsPublishedResult)
+{
+    const float l15 = std::log2(1.5f);
+    struct Case {
+        const char* body;
+        Vec expected;
+    };
+    const Case cases[] = {
+        {"mov r0, c10\n", {0.1f, 0.2f, 0.3f, 0.4f}},
+        {"add r0, c10, c11\n", {0.3f, 0.4f, 0.5f, 0.6f}},
+        {"sub r0, c12, c10\n", {0.8f, 0.6f, 0.4f, 0.2f}},
+        {"mad r0, c10, c11, c10\n", {0.12f, 0.24f, 0.36f, 0.48f}},
+        {"mul r0, c10, c12\n", {0.09f, 0.16f, 0.21f, 0.24f}},
+        {"rcp r0, c13.x\n", {0.25f, 0.25f, 0.25f, 0.25f}},
+        {"rsq r0, c13.w\n", {0.35355f, 0.35355f, 0.35355f, 0.35355f}},
+        {"dp3 r0, c10, c12\n", {0.46f, 0.46f, 0.46f, 0.46f}},
+        {"dp4 r0, c10, c12\n", {0.70f, 0.70f, 0.70f, 0.70f}},
+        {"min r0, c10, c11\n", {0.1f, 0.2f, 0.2f, 0.2f}},
+        {"max r0, c10, c11\n", {0.2f, 0.2f, 0.3f, 0.4f}},
+        {"slt r0, c10, c11\n", {1, 0, 0, 0}},
+        {"sge r0, c10, c11\n", {0, 1, 1, 1}},
+        {"exp r0, c14.x\n", {0.5f, 0.5f, 0.5f, 0.5f}},
+        {"expp r0, c14.y\n", {0.25f, 0.5f, 0.35355f, 1}},
+        {"log r0, c15.x\n", {l15, l15, l15, l15}},
+        {"logp r0, c15.x\n", {0, 1, l15, 1}},
+        {"lit r0, c16\n", {1, 0.5f, 0.0625f, 1}},
+        {"dst r0, c10, c12\n", {1, 0.16f, 0.3f, 0.6f}},
+        {"frc r0.xy, c17\nmov r0.zw, c11\n", {0.25f, 0.75f, 0.2f, 0.2f}},
+        {"m4x4 r0, c10, c20\n", {0.07f, 0.1f, 0.16f, 0.23f}},
+        {"m3x3 r0, c10, c20\nmov r0.w, c11\n", {0.07f, 0.06f, 0.16f, 0.2f}},
+        {"m3x2 r0.xy, c10, c20\nmov r0.zw, c11\n", {0.07f, 0.06f, 0.2f, 0.2f}},
+        {"m4x3 r0.xyz, c10, c20\nmov r0.w, c11\n", {0.07f, 0.1f, 0.16f, 0.2f}},
+        {"m3x4 r0, c10, c20\n", {0.07f, 0.06f, 0.16f, 0.03f}},
+        {"mov r0, -c19.wzyx\n", {0.4f, 0.3f, 0.2f, 0.1f}},
+        {"mov r0, c11\nmov r0.yw, c12\n", {0.2f, 0.8f, 0.2f, 0.6f}},
+        {"mov a0.x, c18.x\nmov r0, c[a0.x + 18]\n", {0.1f, 0.0f, 0.2f, 0.0f}},      // floor(2.7) + 18 = c20
+        {"mov a0.x, c18.y\nmov r0, c[a0.x + 11]\n", {0.1f, 0.2f, 0.3f, 0.4f}},      // -1 + 11 = c10
+        {"mov a0.x, c18.y\nmov r0, c[a0.x + 0]\nadd r0, r0, c11\n", {0.2f, 0.2f, 0.2f, 0.2f}},  // out of range reads 0
+        {"mov a0.x, c18.x\nm4x4 r0, c10, c[a0.x + 18]\n",
+         {0.07f, 0.1f, 0.16f, 0.1f * 0.05f + 0.2f * 0.05f + 0.3f * 0.05f + 0.4f * 0.5f}},
+    };
+    for (const Case& c : cases)
+        EXPECT_ARGB_NEAR(RunVs(c.body), Pack(c.expected), 1) << c.body;
+}
+
+TEST_F(ShaderTest, VertexShaderDefsAndDeclarationConstants)
+{
+    EXPECT_ARGB_NEAR(RunVs("def c30, 0.5, 0.25, 0.125, 1.0\nmov r0, c30\n"), Pack({0.5f, 0.25f, 0.125f, 1}), 1);
+    // A declaration's constant load takes effect when the shader is selected.
+    const float k[4] = {0.75f, 0.5f, 0.25f, 1.0f};
+    DWORD bits[4];
+    std::memcpy(bits, k, sizeof k);
+    const DWORD decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_CONST(40, 1), bits[0], bits[1],
+                          bits[2], bits[3], D3DVSD_END()};
+    const DWORD vs = MakeVs("vs.1.1\nmov oPos, v0\nmov oD0, c40\n", decl);
+    EXPECT_ARGB_NEAR(Draw(vs), Pack({0.75f, 0.5f, 0.25f, 1}), 1);
+    dev->SetVertexShader(passVs);
+    dev->DeleteVertexShader(vs);
+}
+
+TEST_F(ShaderTest, PixelInstructionsAndModifiers)
+{
+    // oD0 = c10, oD1 = c12, oT0 = c15, oT1 = c19 (negative) for every pixel.
+    const DWORD vs = MakeVs("vs.1.1\nmov oPos, v0\nmov oD0, c10\nmov oD1, c12\nmov oT0, c15\nmov oT1, c19\n");
+    const float pc[] = {0.5f, 0.5f, 0.5f, 0.5f, 0.25f, 0.5f, 0.75f, 1.0f};
+    dev->SetPixelShaderConstant(0, pc, 2);
+    const Vec d0 = {0.1f, 0.2f, 0.3f, 0.4f}, d1 = {0.9f, 0.8f, 0.7f, 0.6f};
+    struct Case {
+        const char* body;
+        Vec expected;
+    };
+    auto each = [](Vec a, Vec b, float (*f)(float, float)) { return Vec{f(a.x, b.x), f(a.y, b.y), f(a.z, b.z), f(a.w, b.w)}; };
+    const Case cases[] = {
+        {"mov r0, v0\n", d0},
+        {"add r0, v0, v1\n", each(d0, d1, [](float a, float b) { return a + b; })},
+        {"sub r0, v1, v0\n", each(d1, d0, [](float a, float b) { return a - b; })},
+        {"mul r0, v0, v1\n", each(d0, d1, [](float a, float b) { return a * b; })},
+        {"mad r0, v0, v1, c0\n", each(d0, d1, [](float a, float b) { return a * b + 0.5f; })},
+        {"dp3 r0, v0, v1\n", {0.46f, 0.46f, 0.46f, 0.46f}},
+        {"lrp r0, c1, v0, v1\n", {0.25f * 0.1f + 0.75f * 0.9f, 0.5f * 0.2f + 0.5f * 0.8f, 0.75f * 0.3f + 0.25f * 0.7f, 0.4f}},
+        {"mov r0, c1\ncnd r0, r0.a, v0, v1\n", d0},
+        {"mov r0, c0\ncnd r0, r0.a, v0, v1\n", d1},  // 0.5 is not above 0.5
+        {"mul_x2 r0, v0, v1\n", each(d0, d1, [](float a, float b) { return 2 * a * b; })},
+        {"mul_x4 r0, v0, v1\n", each(d0, d1, [](float a, float b) { return 4 * a * b; })},
+        {"add_d2 r0, v0, v1\n", each(d0, d1, [](float a, float b) { return (a + b) / 2; })},
+        {"mov r0, 1-v0\n", each(d0, d0, [](float a, float) { return 1 - a; })},
+        {"add r0, v1_bias, c0\n", d1},
+        {"mul r0, v1_bx2, c0\n", each(d1, d1, [](float a, float) { return (2 * a - 1) * 0.5f; })},
+        {"add r0, -v0, v1\n", each(d1, d0, [](float a, float b) { return a - b; })},
+        {"add r0, -v0_bx2, c0\n", each(d0, d0, [](float a, float) { return 0.5f - (2 * a - 1); })},
+        // Registers hold [-1, 1]: 2 * (v1 + v1) clamps to 1 before the subtraction.
+        {"add_x2 r1, v1, v1\nsub r0, r1, c0\n", {0.5f, 0.5f, 0.5f, 0.5f}},
+        {"mov_sat r0, -v0\nadd r0, r0, c0\n", {0.5f, 0.5f, 0.5f, 0.5f}},
+        {"texcoord t0\nmov r0, t0\n", {1.0f, 0.75f, 0.3f, 1.0f}},
+        {"texcoord t1\nmov r0, t1\n", {0, 0, 0, 1}},
+        // Co-issued pair: both read r0 as it was before the pair.
+        {"mov r0, c1\nmov r0.rgb, v0\n+ mov r0.a, r0.b\n", {0.1f, 0.2f, 0.3f, 0.75f}},
+        {"def c0, 0.125, 0.25, 0.375, 1.0\nmov r0, c0\n", {0.125f, 0.25f, 0.375f, 1.0f}},
+    };
+    for (const Case& c : cases) {
+        const DWORD ps = MakePs(std::string("ps.1.1\n") + c.body);
+        EXPECT_ARGB_NEAR(Draw(vs, ps), Pack(c.expected), 1) << c.body;
+        dev->SetPixelShader(0);
+        dev->DeletePixelShader(ps);
+    }
+    // tex samples stage n with texture set n.
+    IDirect3DTexture8* tex = MakeTexture(2, 1, D3DFMT_A8R8G8B8, {0x80402010, 0xFF00FF00});
+    dev->SetTexture(0, tex);
+    const DWORD ps = MakePs("ps.1.1\ntex t0\nmul r0, t0, v1\n");
+    const DWORD vsTex = MakeVs("vs.1.1\nmov oPos, v0\nmov oD1, c12\nmov oT0, c16\n");  // u = 0.5 - on the left texel
+    const float u[4] = {0.25f, 0.5f, 0, 1};
+    dev->SetVertexShaderConstant(16, u, 1);
+    EXPECT_ARGB_NEAR(Draw(vsTex, ps), Pack({0x40 / 255.0f * 0.9f, 0x20 / 255.0f * 0.8f, 0x10 / 255.0f * 0.7f, 0x80 / 255.0f * 0.6f}), 1);
+    dev->SetTexture(0, nullptr);
+}
+
+TEST_F(ShaderTest, EngineProgramsComputeWhatTheyAreMeantTo)
+{
+    // "light": colour = v2 * 0.2 * dot(c20, normalize4(n)) + 0.8, fog from |clip z|.
+    const DWORD light = MakeVs(
+        "vs.1.1\n"
+        "m4x4 oPos, v0, c4\n"
+        "dp4 r0.x, v1, v1\n"
+        "rsq r0.x, r0.x\n"
+        "mul r1, v1, r0.x\n"
+        "dp3 r2.x, r1, c20\n"
+        "mul r2.x, r2.x, c0.w\n"
+        "mad oD0, v2, r2.x, c0.z\n"
+        "mov oT0, v3\n");
+    D3DXMATRIX id;
+    D3DXMatrixIdentity(&id);
+    dev->SetVertexShaderConstant(4, &id, 4);
+    const float c0[4] = {0, 2.0f, 0.8f, 0.2f};
+    dev->SetVertexShaderConstant(0, c0, 1);
+    const float l[4] = {-0.4082483f, -0.4082483f, 0.8164966f, 0};
+    dev->SetVertexShaderConstant(20, l, 1);
+    std::vector<TestVertex> q = {V(-1, 1, 0.5f, 0x80402010), V(1, 1, 0.5f, 0x80402010), V(-1, -1, 0.5f, 0x80402010),
+                                 V(1, -1, 0.5f, 0x80402010)};
+    for (TestVertex& v : q) {
+        v.nx = 0;
+        v.ny = 0;
+        v.nz = 1;  // |(0,0,1,1)| = sqrt 2
+    }
+    dev->SetVertexShader(light);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    Upload(q);
+    dev->BeginScene();
+    ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    dev->EndScene();
+    VantorImage img;
+    ASSERT_EQ(VantorReadSurface(surface, &img), D3D_OK);
+    const float k = 0.2f * 0.8164966f / std::sqrt(2.0f);
+    EXPECT_ARGB_NEAR(img.At(1, 1), Pack({0x40 / 255.0f * k + 0.8f, 0x20 / 255.0f * k + 0.8f, 0x10 / 255.0f * k + 0.8f,
+                                         0x80 / 255.0f * k + 0.8f}),
+                     1);
+    dev->SetVertexShader(passVs);
+}
+
+TEST_F(ShaderTest, MalformedAndUnsupportedTokenStreamsAreRejectedAtCreation)
+{
+    DWORD h = 0;
+    const std::vector<DWORD> good = AssembleOrDie(kPassVs);
+    // Declarations.
+    const DWORD noEnd[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3)};
+    (void)noEnd;  // an unterminated declaration cannot be read safely; not passed
+    const DWORD badType[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, 9), D3DVSD_END()};
+    const DWORD dupReg[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(0, D3DVSDT_FLOAT2),
+                            D3DVSD_END()};
+    const DWORD tess[] = {D3DVSD_STREAM_TESS(), D3DVSD_END()};
+    const DWORD dataFirst[] = {D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_END()};
+    const DWORD constPast[] = {D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()};
+    for (const DWORD* decl : {badType, dupReg, tess, dataFirst, constPast}) {
+        EXPECT_EQ(dev->CreateVertexShader(decl, good.data(), &h, 0), D3DERR_INVALIDCALL);
+        EXPECT_EQ(h, 0u);
+    }
+    EXPECT_EQ(dev->CreateVertexShader(kTestDecl, nullptr, &h, 0), D3DERR_INVALIDCALL);  // fixed-function vertices
+    EXPECT_EQ(dev->CreateVertexShader(nullptr, good.data(), &h, 0), D3DERR_INVALIDCALL);
+
+    // Function streams.
+    const std::vector<std::vector<DWORD>> badVs = {
+        {0xFFFE0200, 0x0000FFFF},                                 // vs.2.0
+        {0xFFFF0101, 0x0000FFFF},                                 // a pixel shader
+        {0xFFFE0101, 0x00000001, 0xC00F0000},                     // truncated, no end
+        {0xFFFE0101, 0x00000001, 0x800F000C, 0x90E40000, 0xFFFF}, // r12
+        {0xFFFE0101, 0x00000001, 0x800F0000, 0xA0E40060, 0xFFFF}, // c96
+        {0xFFFE0101, 0x00000001, 0x900F0000, 0x90E40000, 0xFFFF}, // write to v0
+        {0xFFFE0101, 0x00000042, 0xB00F0000, 0xFFFF},             // tex in a vertex shader
+        {0xFFFE0101, 0x00000001, 0x800F0000, 0x96E40000, 0xFFFF}, // pixel source modifier
+        {0xFFFE0101, 0x00000001, 0x810F0000, 0x90E40000, 0xFFFF}, // result shift
+        {0xFFFE0101, 0x00000001, 0x00000000, 0x90E40000, 0xFFFF}, // destination without bit 31
+        {0xFFFE0101, 0x0000FFFE | (100u << 16), 0xFFFF},          // comment running past the end
+        {0xFFFE0101, 0x00000001, 0x800F0000, 0x90E42000, 0xFFFF}, // relative address on an input
+    };
+    for (const auto& t : badVs) {
+        std::vector<DWORD> padded = t;
+        padded.resize(256, 0x0000FFFF);  // keep the reader inside memory even when the stream is cut short
+        if (t.size() == 3)
+            std::fill(padded.begin() + 3, padded.end(), 0x80000000u);
+        EXPECT_EQ(dev->CreateVertexShader(kTestDecl, padded.data(), &h, 0), D3DERR_INVALIDCALL) << std::hex << t[1];
+    }
+    const std::vector<std::vector<DWORD>> badPs = {
+        {0xFFFF0104, 0x0000FFFF},                                             // ps.1.4
+        {0xFFFF0101, 0x00000043, 0xB00F0001, 0xB0E40000, 0xFFFF},             // texbem: unsupported
+        {0xFFFF0101, 0x00000001, 0x800F0000, 0xA0E40008, 0xFFFF},             // c8
+        {0xFFFF0101, 0x00000001, 0x800F0000, 0x9EE40000, 0xFFFF},             // _dz modifier (ps.1.4)
+        {0xFFFF0101, 0x00000001, 0x800F0000, 0x90E40000, 0x00000042, 0xB00F0000, 0xFFFF},  // tex after arithmetic
+        {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000042, 0xB00F0000, 0xFFFF},  // t0 sampled twice
+        {0xFFFF0101, 0x00000009, 0x800F0000, 0x90E40000, 0x90E40000, 0xFFFF},  // dp4 is ps.1.2
+    };
+    for (const auto& t : badPs)
+        EXPECT_EQ(dev->CreatePixelShader(t.data(), &h), D3DERR_INVALIDCALL) << std::hex << t[1];
+    EXPECT_EQ(dev->CreatePixelShader(nullptr, &h), D3DERR_INVALIDCALL);
+    // The device still draws after all that.
+    EXPECT_EQ(Draw(passVs) >> 24, 0xFFu);
+}
+
+}  // namespace
