@@ -1,1 +1,207 @@
+// Device creation, capabilities and the test hook, argument checking and
+// object lifetimes.
 #include "d3d8_fixture.h"
+
+namespace {
+
+class DeviceCreation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        if (!d3d) {
+            GTEST_SKIP() << "no EGL/OpenGL 3.3 context can be created here";
+        }
+        pp.Windowed = TRUE;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+    }
+    void TearDown() override
+    {
+        VantorD3D8SetTestHooks(nullptr);
+        if (d3d)
+            d3d->Release();
+    }
+    IDirect3D8* d3d = nullptr;
+    D3DPRESENT_PARAMETERS pp{};
+};
+
+TEST_F(DeviceCreation, ReportsTheDesignCapsAndFillsInTheBackBufferSize)
+{
+    EXPECT_EQ(Direct3DCreate8(120), nullptr);
+    D3DCAPS8 caps;
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
+    EXPECT_EQ(caps.MaxSimultaneousTextures, 8u);
+    EXPECT_GE(caps.VertexShaderVersion, static_cast<DWORD>(D3DVS_VERSION(1, 1)));
+    EXPECT_GE(caps.PixelShaderVersion, static_cast<DWORD>(D3DPS_VERSION(1, 1)));
+    EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    EXPECT_EQ(d3d->GetDeviceCaps(1, D3DDEVTYPE_HAL, &caps), D3DERR_INVALIDCALL);
+    D3DDISPLAYMODE mode;
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+
+    pp.BackBufferFormat = mode.Format;
+    IDirect3DDevice8* dev = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+    EXPECT_EQ(pp.BackBufferWidth, 640u);
+    EXPECT_EQ(pp.BackBufferHeight, 480u);
+    D3DVIEWPORT8 vp;
+    ASSERT_EQ(dev->GetViewport(&vp), D3D_OK);
+    EXPECT_EQ(vp.Width, 640u);
+    EXPECT_EQ(vp.Height, 480u);
+    EXPECT_EQ(vp.MaxZ, 1.0f);
+    IDirect3DSurface8* ds = nullptr;
+    ASSERT_EQ(dev->GetDepthStencilSurface(&ds), D3D_OK);
+    D3DSURFACE_DESC desc;
+    ds->GetDesc(&desc);
+    EXPECT_EQ(desc.Format, D3DFMT_D16);
+    ds->Release();
+    EXPECT_EQ(dev->Release(), 0u);
+}
+
+TEST_F(DeviceCreation, TestHookCapsDriveTheEnginesFallbacks)
+{
+    VantorD3D8TestHooks hooks;
+    VantorD3D8DefaultCaps(&hooks.caps);
+    hooks.overrideCaps = true;
+    hooks.caps.MaxTextureBlendStages = 1;
+    hooks.caps.MaxSimultaneousTextures = 1;
+    hooks.caps.DevCaps &= ~static_cast<DWORD>(D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    hooks.caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
+    VantorD3D8SetTestHooks(&hooks);
+    D3DCAPS8 caps;
+    ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.MaxTextureBlendStages, 1u);
+    IDirect3DDevice8* dev = nullptr;
+    // No hardware transform: hardware vertex processing is refused, software works.
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev, nullptr);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+    ASSERT_EQ(dev->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.MaxSimultaneousTextures, 1u);
+    EXPECT_EQ(caps.PixelShaderVersion, static_cast<DWORD>(D3DPS_VERSION(1, 0)));
+    dev->Release();
+    dev = nullptr;
+    // A hardware device that cannot be made leaves the reference device.
+    hooks.failDeviceTypes = 1u << D3DDEVTYPE_HAL;
+    VantorD3D8SetTestHooks(&hooks);
+    EXPECT_TRUE(FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev)));
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_REF, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+    D3DDEVICE_CREATION_PARAMETERS cp;
+    dev->GetCreationParameters(&cp);
+    EXPECT_EQ(cp.DeviceType, D3DDEVTYPE_REF);
+    dev->Release();
+}
+
+TEST_F(DeviceCreation, InvalidCreationArguments)
+{
+    IDirect3DDevice8* dev = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, nullptr, &dev),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &pp, &dev), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr,
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(3, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
+              D3DERR_INVALIDCALL);
+    pp.AutoDepthStencilFormat = D3DFMT_A8R8G8B8;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev, nullptr);
+}
+
+TEST_F(D3D8Test, InvalidCallsAreRefusedLikeTheRealRuntime)
+{
+    EXPECT_EQ(dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(300), 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_DISABLE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetTexture(8, nullptr), D3DERR_INVALIDCALL);
+    const float c[8] = {};
+    EXPECT_EQ(dev->SetVertexShaderConstant(95, c, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetVertexShaderConstant(0, nullptr, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetPixelShaderConstant(7, c, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetStreamSource(16, vb, 68), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetVertexShader(0x80000101), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->DeleteVertexShader(0x80000101), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetPixelShader(12345), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->BeginScene(), D3D_OK);
+    EXPECT_EQ(dev->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(9), 0, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->EndScene(), D3D_OK);
+    const D3DVIEWPORT8 tooBig = {32, 0, 64, 64, 0, 1};
+    EXPECT_EQ(dev->SetViewport(&tooBig), D3DERR_INVALIDCALL);
+    const D3DVIEWPORT8 badZ = {0, 0, 8, 8, 0.5f, 0.25f};
+    EXPECT_EQ(dev->SetViewport(&badZ), D3DERR_INVALIDCALL);
+
+    // Buffers.
+    BYTE* p = nullptr;
+    EXPECT_EQ(vb->Lock(0, 70000, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(vb->Lock(70000, 0, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
+    ASSERT_EQ(vb->Lock(68, 68, &p, 0), D3D_OK);
+    EXPECT_EQ(vb->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);  // already locked
+    EXPECT_EQ(vb->Unlock(), D3D_OK);
+    IDirect3DVertexBuffer8* nb = nullptr;
+    EXPECT_EQ(dev->CreateVertexBuffer(0, 0, 0, D3DPOOL_DEFAULT, &nb), D3DERR_INVALIDCALL);
+    IDirect3DIndexBuffer8* ib = nullptr;
+    EXPECT_EQ(dev->CreateIndexBuffer(64, 0, D3DFMT_D16, D3DPOOL_DEFAULT, &ib), D3DERR_INVALIDCALL);
+
+    // Textures.
+    IDirect3DTexture8* t = nullptr;
+    EXPECT_EQ(dev->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->CreateTexture(1u << 20, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->CreateTexture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(t, nullptr);
+    ASSERT_EQ(dev->CreateTexture(8, 2, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &t), D3D_OK);
+    EXPECT_EQ(t->GetLevelCount(), 4u);  // 8x2, 4x1, 2x1, 1x1
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(t->GetLevelDesc(3, &desc), D3D_OK);
+    EXPECT_EQ(desc.Width, 1u);
+    EXPECT_EQ(t->GetLevelDesc(4, &desc), D3DERR_INVALIDCALL);
+    D3DLOCKED_RECT lr;
+    EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL);  // default pool is not lockable
+    t->Release();
+
+    IDirect3DSurface8* none = reinterpret_cast<IDirect3DSurface8*>(1);
+    IDirect3DSurface8* rt = nullptr;
+    dev->GetRenderTarget(&rt);
+    ASSERT_EQ(dev->SetRenderTarget(rt, nullptr), D3D_OK);
+    EXPECT_EQ(dev->GetDepthStencilSurface(&none), D3DERR_NOTFOUND);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);  // no depth bound
+    rt->Release();
+}
+
+TEST_F(D3D8Test, ObjectsOutlivingTheirDeviceBecomeInert)
+{
+    IDirect3DTexture8* t = nullptr;
+    ASSERT_EQ(dev->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+    IDirect3DSurface8* level = nullptr;
+    ASSERT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
+    level->Release();  // the level lives with its texture
+    dev->SetTexture(0, t);
+    ASSERT_EQ(dev->SetTexture(0, nullptr), D3D_OK);
+    vb->Release();
+    vb = nullptr;
+    IDirect3DVertexBuffer8* keep = nullptr;
+    ASSERT_EQ(dev->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &keep), D3D_OK);
+    dev->SetStreamSource(0, nullptr, 0);
+    EXPECT_EQ(dev->Release(), 0u);
+    dev = nullptr;
+    D3DLOCKED_RECT lr;
+    EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL);
+    BYTE* p = nullptr;
+    EXPECT_EQ(keep->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);
+    IDirect3DDevice8* back = nullptr;
+    EXPECT_EQ(t->GetDevice(&back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(t->Release(), 0u);
+    EXPECT_EQ(keep->Release(), 0u);
+}
+
+}  // namespace
