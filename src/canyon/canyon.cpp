@@ -126,10 +126,7 @@ void ReleaseInterface(T*& p)
 
 bool CCanyon::Load(std::string_view name, IRender& render)
 {
-    m_shaders.clear();
-    m_shadows.clear();
-    m_faces.clear();
-    m_vertices.clear();
+    Reset();
     const DataRef file = ReadArchiveFile(name);
     if (!file)
         return false;
@@ -158,7 +155,7 @@ bool CCanyon::LoadFromBytes(std::span<const uint8_t> bytes, IRender& render)
     return built;
 }
 
-bool CCanyon::Parse(std::span<const uint8_t> bytes)
+void CCanyon::Reset()
 {
     // The old vertex buffer was built from the tables about to be replaced.
     Release();
@@ -169,7 +166,11 @@ bool CCanyon::Parse(std::span<const uint8_t> bytes)
     m_batches.clear();
     m_sortedFaces.clear();
     m_parsed = false;
+}
 
+bool CCanyon::Parse(std::span<const uint8_t> bytes)
+{
+    Reset();
     CTokenReader reader(bytes);
     bool haveShaders = false, haveFaces = false, haveVertices = false;
     size_t shadowLine = 0;

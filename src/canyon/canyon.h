@@ -105,6 +105,7 @@ private:
         if (m_progress)
             m_progress(fraction);
     }
+    void Reset();
     bool Validate() const;
     bool LoadTextures(IRender& render);
     bool FillVertexBuffer();

@@ -99,9 +99,7 @@ void ReleaseInterface(T*& p)
 
 bool CSkinnedModel::Load(std::string_view path, IRender& render)
 {
-    m_shaders.clear();
-    m_faces.clear();
-    m_vertices.clear();
+    Reset();
     const DataRef file = ReadArchiveFile(path);
     if (!file)
         return false;
@@ -121,7 +119,7 @@ bool CSkinnedModel::LoadFromBytes(std::span<const uint8_t> bytes, IRender& rende
     return Parse(bytes) && Build(render);
 }
 
-bool CSkinnedModel::Parse(std::span<const uint8_t> bytes)
+void CSkinnedModel::Reset()
 {
     // New tables make the old build meaningless: its buffers and skin
     // matrices were sized for the previous file.
@@ -133,6 +131,12 @@ bool CSkinnedModel::Parse(std::span<const uint8_t> bytes)
     m_batches.clear();
     m_sortedFaces.clear();
     m_inBoneSpace = false;
+    m_parsed = false;
+}
+
+bool CSkinnedModel::Parse(std::span<const uint8_t> bytes)
+{
+    Reset();
     // A skinned model needs the skeleton of the same file.
     m_parsed = m_skeleton.LoadFromBytes(bytes) && ParseMesh(bytes) && Validate();
     return m_parsed;

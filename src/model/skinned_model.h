@@ -78,6 +78,7 @@ public:
     const std::vector<uint32_t>& SortedFaces() const { return m_sortedFaces; }  // indices into Faces()
 
 private:
+    void Reset();
     bool ParseMesh(std::span<const uint8_t> bytes);
     bool Validate() const;
     void ConvertToBoneSpace();
