@@ -72,7 +72,13 @@ void JpegFail(j_common_ptr info)
     std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
 }
 
-void JpegMessage(j_common_ptr, int) {}
+// Quiet, but still counting warnings: the default handler that counts them
+// would also print them.
+void JpegMessage(j_common_ptr info, int level)
+{
+    if (level < 0)
+        ++info->err->num_warnings;
+}
 
 bool JpegDecode(jpeg_decompress_struct* cinfo, const uint8_t* data, size_t size, std::vector<uint8_t>* rgb,
                 UINT* w, UINT* h, bool* grey)
