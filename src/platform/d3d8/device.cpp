@@ -91,7 +91,6 @@ const char* const kPresentVs =
 // The 8-bit display takes each ramp entry's high byte, as the hardware
 // gamma tables of the era did; the identity ramp (i * 256) is exact.
 const char* const kPresentFs =
-    "#version 330 core\n"
     "uniform sampler2D image;\n"
     "uniform sampler2D ramp;\n"
     "uniform vec4 geometry;\n"  // source size, target height, flip
@@ -101,9 +100,13 @@ const char* const kPresentFs =
     "  if (geometry.w > 0.5) t.y = geometry.z - t.y;\n"
     "  ivec2 size = textureSize(image, 0);\n"
     "  ivec2 p = clamp(ivec2(t * geometry.xy), ivec2(0), size - 1);\n"
+    "#ifdef GAMMA\n"
     "  ivec3 i = ivec3(texelFetch(image, p, 0).rgb * 255.0 + 0.5);\n"
     "  fragColor = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,\n"
     "                   texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);\n"
+    "#else\n"
+    "  fragColor = vec4(texelFetch(image, p, 0).rgb, 1.0);\n"
+    "#endif\n"
     "}\n";
 
 }  // namespace
@@ -201,25 +204,35 @@ HRESULT CDevice::Init(D3DPRESENT_PARAMETERS* pp)
         m_vsync = m_context->EnableVsync();
     }
 
+    // Two copies: with the gamma lookup, and a plain one while the ramp is
+    // the identity.
     std::string log;
     const GLuint pvs = CompileShader(GL_VERTEX_SHADER, kPresentVs, &log);
-    const GLuint pfs = CompileShader(GL_FRAGMENT_SHADER, kPresentFs, &log);
-    if (!pvs || !pfs)
+    if (!pvs)
         return D3DERR_DRIVERINTERNALERROR;
-    m_presentProgram = glCreateProgram();
-    glAttachShader(m_presentProgram, pvs);
-    glAttachShader(m_presentProgram, pfs);
-    glLinkProgram(m_presentProgram);
+    for (int variant = 0; variant < 2; ++variant) {
+        const std::string fsText =
+            std::string("#version 330 core\n") + (variant ? "#define GAMMA 1\n" : "") + kPresentFs;
+        const GLuint pfs = CompileShader(GL_FRAGMENT_SHADER, fsText, &log);
+        if (!pfs)
+            return D3DERR_DRIVERINTERNALERROR;
+        GLuint& prog = m_presentProgram[variant];
+        prog = glCreateProgram();
+        glAttachShader(prog, pvs);
+        glAttachShader(prog, pfs);
+        glLinkProgram(prog);
+        glDeleteShader(pfs);
+        GLint ok = 0;
+        glGetProgramiv(prog, GL_LINK_STATUS, &ok);
+        if (!ok)
+            return D3DERR_DRIVERINTERNALERROR;
+        glUseProgram(prog);
+        glUniform1i(glGetUniformLocation(prog, "image"), 0);
+        glUniform1i(glGetUniformLocation(prog, "ramp"), 1);
+        m_presentGeometry[variant] = glGetUniformLocation(prog, "geometry");
+        m_gl.program = prog;
+    }
     glDeleteShader(pvs);
-    glDeleteShader(pfs);
-    GLint ok = 0;
-    glGetProgramiv(m_presentProgram, GL_LINK_STATUS, &ok);
-    if (!ok)
-        return D3DERR_DRIVERINTERNALERROR;
-    glUseProgram(m_presentProgram);
-    glUniform1i(glGetUniformLocation(m_presentProgram, "image"), 0);
-    glUniform1i(glGetUniformLocation(m_presentProgram, "ramp"), 1);
-    m_gl.program = m_presentProgram;
     glGenTextures(1, &m_gammaTexture);
     BindTextureForUpload(m_gammaTexture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
@@ -316,7 +329,8 @@ CDevice::~CDevice()
     for (VertexShader& v : m_vertexShaders)
         if (v.shader)
             glDeleteShader(v.shader);
-    glDeleteProgram(m_presentProgram);
+    glDeleteProgram(m_presentProgram[0]);
+    glDeleteProgram(m_presentProgram[1]);
     glDeleteTextures(1, &m_gammaTexture);
     if (m_frontFbo)
         glDeleteFramebuffers(1, &m_frontFbo);
@@ -1511,6 +1525,10 @@ void CDevice::SetGammaRamp(DWORD, const D3DGAMMARAMP* pRamp)
         return;
     m_gamma = *pRamp;
     m_gammaDirty = true;
+    m_gammaIdentity = true;
+    for (int i = 0; i < 256; ++i)
+        if ((m_gamma.red[i] >> 8) != i || (m_gamma.green[i] >> 8) != i || (m_gamma.blue[i] >> 8) != i)
+            m_gammaIdentity = false;
 }
 
 void CDevice::GetGammaRamp(D3DGAMMARAMP* pRamp)
@@ -1582,11 +1600,12 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
         m_gl.colorMask = 0xF;
     }
     m_fixedDirty = true;
-    if (m_gl.program != m_presentProgram) {
-        glUseProgram(m_presentProgram);
-        m_gl.program = m_presentProgram;
+    const int variant = m_gammaIdentity ? 0 : 1;
+    if (m_gl.program != m_presentProgram[variant]) {
+        glUseProgram(m_presentProgram[variant]);
+        m_gl.program = m_presentProgram[variant];
     }
-    glUniform4f(glGetUniformLocation(m_presentProgram, "geometry"),
+    glUniform4f(m_presentGeometry[variant],
                 static_cast<float>(m_backBuffer->m_width) / static_cast<float>(std::max(tw, 1)),
                 static_cast<float>(m_backBuffer->m_height) / static_cast<float>(std::max(th, 1)),
                 static_cast<float>(th), headless ? 0.0f : 1.0f);

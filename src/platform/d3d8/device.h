@@ -189,7 +189,9 @@ private:
     D3DGAMMARAMP m_gamma{};
     bool m_gammaDirty = true;
     GLuint m_gammaTexture = 0;
-    GLuint m_presentProgram = 0;
+    GLuint m_presentProgram[2] = {};
+    GLint m_presentGeometry[2] = {-1, -1};
+    bool m_gammaIdentity = true;
     GLuint m_emptyVao = 0;
     GLuint m_vao = 0;
     GLuint m_samplers[8]{};

@@ -506,7 +506,13 @@ bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool cli
     for (int i = 0; i < 16; ++i)
         if (declared[i])
             o << "layout(location = " << i << ") in vec4 v" << i << ";\n";
-    o << "out vec4 d3d_oD0;\nout vec4 d3d_oD1;\nout vec4 d3d_oT[8];\nout float d3d_oFog;\n"
+    // Separate outputs rather than an array: the linker then drops every
+    // one the fragment program does not read, which llvmpipe would
+    // otherwise interpolate for nothing.
+    o << "out vec4 d3d_oD0;\nout vec4 d3d_oD1;\nout float d3d_oFog;\n";
+    for (int i = 0; i < 8; ++i)
+        o << "out vec4 d3d_oT" << i << ";\n";
+    o << ""
          "float d3d_rcp(float x) { return x == 1.0 ? 1.0 : 1.0 / x; }\n"
          "float d3d_rsq(float x) { x = abs(x); return x == 1.0 ? 1.0 : inversesqrt(x); }\n"
          "float d3d_log(float x) { x = abs(x); return x == 0.0 ? -1.0/0.0 : log2(x); }\n"
@@ -541,7 +547,8 @@ bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool cli
     // Direct3D to OpenGL: pixel centres on integer coordinates, y down in
     // the render target's row order, z in [0, w].
     o << "  d3d_oD0 = clamp(o_d0, 0.0, 1.0);\n  d3d_oD1 = clamp(o_d1, 0.0, 1.0);\n"
-         "  for (int i = 0; i < 8; ++i) d3d_oT[i] = o_t[i];\n  d3d_oFog = o_fog.x;\n"
+         "  d3d_oT0 = o_t[0]; d3d_oT1 = o_t[1]; d3d_oT2 = o_t[2]; d3d_oT3 = o_t[3];\n"
+         "  d3d_oT4 = o_t[4]; d3d_oT5 = o_t[5]; d3d_oT6 = o_t[6]; d3d_oT7 = o_t[7];\n  d3d_oFog = o_fog.x;\n"
          "  vec4 p = o_pos;\n"
          "  gl_Position = vec4(p.x + pixelAdjust.x * p.w, -p.y + pixelAdjust.y * p.w, ";
     o << (clipControl ? "p.z" : "2.0 * p.z - p.w") << ", p.w);\n}\n";
@@ -649,11 +656,11 @@ bool TranslatePixelShader(const DWORD* tokens, std::string* bodyOut, std::string
                     return false;
                 }
                 texUsed[n] = true;
-                o << "  t" << n << " = texture(s" << n << ", d3d_oT[" << n << "].xy);\n";
+                o << "  t" << n << " = texture(s" << n << ", d3d_oT" << n << ".xy);\n";
             } else if (ins.opcode == D3DSIO_TEXCOORD) {
-                o << "  t" << n << " = vec4(clamp(d3d_oT[" << n << "].xyz, 0.0, 1.0), 1.0);\n";
+                o << "  t" << n << " = vec4(clamp(d3d_oT" << n << ".xyz, 0.0, 1.0), 1.0);\n";
             } else {
-                o << "  if (any(lessThan(d3d_oT[" << n << "].xyz, vec3(0.0)))) discard;\n";
+                o << "  if (any(lessThan(d3d_oT" << n << ".xyz, vec3(0.0)))) discard;\n";
             }
             continue;
         }
@@ -798,7 +805,7 @@ bool GenerateStagesBody(const std::vector<StageKey>& stages, std::string* body, 
             *why = "generated texture coordinates are not supported";
             return false;
         }
-        o << "  vec4 tex" << st << " = texture(s" << st << ", d3d_oT[" << tci << "].xy);\n";
+        o << "  vec4 tex" << st << " = texture(s" << st << ", d3d_oT" << tci << ".xy);\n";
         std::string c0, c1, c2, a0, a1, a2, ce, ae;
         if (!StageArg(s.colorArg0, st, &c0) || !StageArg(s.colorArg1, st, &c1) || !StageArg(s.colorArg2, st, &c2) ||
             !StageArg(s.alphaArg0, st, &a0) || !StageArg(s.alphaArg1, st, &a1) || !StageArg(s.alphaArg2, st, &a2)) {
@@ -830,9 +837,14 @@ std::string FinishFragment(const std::string& body, bool fog, DWORD alphaFunc)
     o << "#version 330 core\n" << kUniformBlock;
     for (int i = 0; i < 8; ++i)
         o << "uniform sampler2D s" << i << ";\n";
-    o << "in vec4 d3d_oD0;\nin vec4 d3d_oD1;\nin vec4 d3d_oT[8];\nin float d3d_oFog;\n"
-         "layout(location = 0) out vec4 fragColor;\nvoid main() {\n"
-      << body;
+    // Only the inputs the body reads are declared (see the vertex side).
+    for (const char* name : {"d3d_oD0", "d3d_oD1", "d3d_oT0", "d3d_oT1", "d3d_oT2", "d3d_oT3", "d3d_oT4", "d3d_oT5",
+                             "d3d_oT6", "d3d_oT7"})
+        if (body.find(name) != std::string::npos)
+            o << "in vec4 " << name << ";\n";
+    if (fog)
+        o << "in float d3d_oFog;\n";
+    o << "layout(location = 0) out vec4 fragColor;\nvoid main() {\n" << body;
     static const char* const kCmp[] = {"", "false", "<", "==", "<=", ">", "!=", ">=", "true"};
     if (alphaFunc >= D3DCMP_NEVER && alphaFunc < D3DCMP_ALWAYS) {
         // Compared at the 8-bit precision of the reference value.
