@@ -205,3 +205,52 @@ TEST_F(D3D8Test, ObjectsOutlivingTheirDeviceBecomeInert)
 }
 
 }  // namespace
+
+#include <SDL.h>
+
+#include <cstdlib>
+
+namespace {
+
+// The window path: only where a display exists (run the suite under
+// xvfb-run to include it).
+TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
+{
+    if (!std::getenv("DISPLAY")) {
+        GTEST_SKIP() << "no display";
+    }
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        GTEST_SKIP() << "SDL video unavailable: " << SDL_GetError();
+    }
+    SDL_Window* window = SDL_CreateWindow("vantor-d3d8-test", 0, 0, 96, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    ASSERT_NE(window, nullptr) << SDL_GetError();
+    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    IDirect3DDevice8* dev = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(window),
+                                D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev),
+              D3D_OK);
+    EXPECT_EQ(pp.BackBufferWidth, 96u);  // the window's client size
+    EXPECT_EQ(pp.BackBufferHeight, 64u);
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204080, 1.0f, 0), D3D_OK);
+    IDirect3DSurface8* bb = nullptr;
+    ASSERT_EQ(dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &bb), D3D_OK);
+    VantorImage img;
+    ASSERT_EQ(VantorReadSurface(bb, &img), D3D_OK);
+    EXPECT_EQ(img.At(95, 63), 0xFF204080u);
+    bb->Release();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(VantorReadPresented(dev, &img), D3DERR_NOTAVAILABLE);  // the window holds it
+    dev->Release();
+    d3d->Release();
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+}  // namespace
