@@ -141,7 +141,6 @@ public:
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-        m_clockStart = std::chrono::steady_clock::now();
     }
 
     ~SdlOS() override
@@ -422,11 +421,12 @@ public:
                                          std::chrono::steady_clock::now().time_since_epoch())
                                          .count());
     }
+    // Milliseconds since the system started, wrapping every 49.7 days.
     uint32_t Milliseconds() override
     {
-        return static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_clockStart)
-                .count());
+        return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count());
     }
 
     std::span<const uint8_t> Resource(ResourceType type, int id) override
@@ -518,7 +518,6 @@ private:
     std::vector<SdlWindow*> m_windows;
     std::deque<std::pair<SdlWindow*, Event>> m_posted;
     std::vector<int> m_locks;
-    std::chrono::steady_clock::time_point m_clockStart;
     int m_cursorCount = 0;
     bool m_videoUp = false;
     bool m_videoFailed = false;
