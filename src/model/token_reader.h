@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 class CTokenReader {
@@ -25,6 +26,9 @@ public:
         : CTokenReader(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()))
     {
     }
+    // The reader keeps a view of the bytes: a temporary string would leave
+    // it reading freed memory.
+    explicit CTokenReader(std::string&&) = delete;
 
     // Moves to the next token. False at the end of the bytes, and also when
     // the next token is longer than kMaxTokenLength; callers treat both as
