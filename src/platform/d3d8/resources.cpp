@@ -150,6 +150,7 @@ CTexture::~CTexture()
         s->m_device = nullptr;
         delete s;
     }
+    m_surfaces.clear();
     Orphan();
 }
 
