@@ -1,0 +1,147 @@
+// The software mixer behind the DirectSound buffers: every buffer is one
+// voice here, and Render mixes the playing ones into signed 16-bit stereo at
+// 44,100 Hz.
+//
+// Two threads meet in this class. The owner thread (the DirectSound calls)
+// changes a voice's parameters; the audio thread (Render) mixes. They share
+// one mutex, and each side holds it only to copy parameters in or results
+// out: Render snapshots every voice, mixes without the lock, then publishes
+// play positions and end-of-sound. Render never allocates or frees.
+//
+// A released voice first fades out: it stays on the list, marked dying,
+// until a pass finds it silent and unlinks it. Only then can no pass be
+// mixing it any more, and the owner thread frees it (and the sample memory
+// it points at) at its next call.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace vantor::dsound {
+
+inline constexpr uint32_t kMixRate = 44100;
+inline constexpr uint32_t kMixChannels = 2;
+// Starts, stops, jumps and gain changes ramp over this many output frames
+// (about 2.9 ms): short enough to keep attacks crisp, long enough to avoid
+// an audible click.
+inline constexpr uint32_t kRampFrames = 128;
+
+// PCM sample memory, shared by a buffer and its duplicates.
+struct SampleData {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t size = 0;
+};
+
+struct VoiceFormat {
+    uint16_t channels = 1;     // 1 or 2
+    uint16_t bitsPerSample = 8; // 8 (unsigned) or 16 (signed)
+    uint32_t frames = 0;       // whole frames in the memory, at least 1
+};
+
+// What the owner thread sets; read by Render at the start of each pass.
+struct VoiceParams {
+    float gainLeft = 1.0f;
+    float gainRight = 1.0f;
+    uint64_t step = uint64_t{1} << 32;  // source frames per output frame, 32.32
+    bool playing = false;
+    bool looping = false;
+    uint64_t position = 0;  // source frame, 32.32; Render writes it back
+    // Bumped by the owner for every discontinuity (start, stop, jump), so
+    // Render knows to restart from `position`, and knows that its own
+    // results for an older serial are stale.
+    uint32_t serial = 0;
+};
+
+class CMixer;
+
+class MixVoice {
+public:
+    MixVoice(std::shared_ptr<SampleData> data, VoiceFormat format)
+        : m_data(std::move(data)), m_bytes(m_data->bytes.get()), m_format(format) {}
+
+private:
+    friend class CMixer;
+
+    struct Cursor {
+        bool active = false;
+        uint64_t position = 0;
+        float gainLeft = 0, gainRight = 0;      // current
+        float targetLeft = 0, targetRight = 0;  // where the ramp goes
+        uint32_t rampLeft = 0;                   // frames until target is reached
+    };
+
+    // Immutable after construction.
+    std::shared_ptr<SampleData> m_data;
+    const uint8_t* m_bytes;
+    VoiceFormat m_format;
+
+    // Guarded by the mixer's mutex.
+    VoiceParams m_params;
+    MixVoice* m_prev = nullptr;
+    MixVoice* m_next = nullptr;
+    bool m_dying = false;     // released by its owner; fading out
+    bool m_detached = false;  // off the list: no pass can reach it again
+
+    // Render's own; the owner thread never touches these.
+    uint32_t m_seenSerial = 0;
+    bool m_playing = false;
+    bool m_looping = false;
+    uint64_t m_step = 0;
+    Cursor m_main;  // what is playing now
+    Cursor m_tail;  // the fade-out of what played before a stop or jump
+    MixVoice* m_nextActive = nullptr;
+};
+
+class CMixer {
+public:
+    CMixer() = default;
+    ~CMixer();
+    CMixer(const CMixer&) = delete;
+    CMixer& operator=(const CMixer&) = delete;
+
+    // Owner thread. The voice belongs to the mixer; RemoveVoice stops it
+    // (with a fade) and retires it. Null when memory is exhausted.
+    MixVoice* AddVoice(std::shared_ptr<SampleData> data, VoiceFormat format);
+    void RemoveVoice(MixVoice* voice);
+
+    // Owner thread: true when the last pass had nothing to mix.
+    bool Quiet();
+
+    // Owner thread: read or change a voice's parameters under the lock.
+    template <class F>
+    decltype(auto) WithParams(MixVoice* voice, F&& f)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::forward<F>(f)(voice->m_params);
+    }
+
+    // Audio thread: mixes `frames` interleaved stereo frames into `out`.
+    void Render(int16_t* out, uint32_t frames);
+
+    // Owner thread: frees retired voices that no pass can reach any more.
+    void CollectRetired();
+
+private:
+    static constexpr uint32_t kChunkFrames = 512;
+
+    void RenderChunk(int16_t* out, uint32_t frames);
+    // Render's snapshot of one voice; called under the lock.
+    static void Sync(MixVoice& v);
+    // Mixes one cursor; a fading cursor ends when its ramp reaches silence.
+    static void MixCursor(const MixVoice& v, MixVoice::Cursor& c, bool fading, float* acc, uint32_t frames);
+
+    std::mutex m_mutex;
+    MixVoice* m_head = nullptr;   // guarded by m_mutex
+    uint32_t m_lastActive = 0;    // guarded by m_mutex: voices the last pass mixed
+
+    // Owner thread: released voices and whether they are detached yet.
+    std::vector<std::pair<std::unique_ptr<MixVoice>, bool>> m_retired;
+
+    std::array<float, kChunkFrames * kMixChannels> m_accumulator{};  // audio thread
+};
+
+}  // namespace vantor::dsound

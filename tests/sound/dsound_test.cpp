@@ -1,0 +1,451 @@
+// The DirectSound layer: parameter checks, the Lock contract, and the mixed
+// output sample by sample (offline objects, whose mix the test pulls), plus
+// the real SDL output through the disk driver.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/dsound/dsound.h"
+#include "platform/dsound/dsound_vantor.h"
+#include "sound_test_util.h"
+
+namespace {
+
+constexpr DWORD kAllControls = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+constexpr int kRamp = 128;  // frames a start, stop or gain change takes
+
+WAVEFORMATEX Format(WORD channels, DWORD rate, WORD bits)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.nAvgBytesPerSec = f.nBlockAlign * rate;
+    return f;
+}
+
+class OfflineSound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(VantorDirectSoundCreateOffline(&m_ds), DS_OK);
+        ASSERT_EQ(m_ds->SetCooperativeLevel(nullptr, DSSCL_NORMAL), DS_OK);
+    }
+    void TearDown() override
+    {
+        for (IDirectSoundBuffer* b : m_buffers)
+            b->Release();
+        if (m_ds)
+            m_ds->Release();
+    }
+
+    HRESULT TryCreate(const WAVEFORMATEX& format, DWORD bytes, DWORD flags, IDirectSoundBuffer** out)
+    {
+        WAVEFORMATEX copy = format;
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = flags;
+        desc.dwBufferBytes = bytes;
+        desc.lpwfxFormat = &copy;
+        return m_ds->CreateSoundBuffer(&desc, out, nullptr);
+    }
+
+    // A buffer holding `data` (whole buffer), owned by the fixture.
+    IDirectSoundBuffer* Create(const WAVEFORMATEX& format, const std::vector<uint8_t>& data, DWORD flags = kAllControls)
+    {
+        IDirectSoundBuffer* b = nullptr;
+        EXPECT_EQ(TryCreate(format, static_cast<DWORD>(data.size()), flags, &b), DS_OK);
+        if (!b)
+            return nullptr;
+        m_buffers.push_back(b);
+        void *p1, *p2;
+        DWORD n1, n2;
+        EXPECT_EQ(b->Lock(0, 0, &p1, &n1, &p2, &n2, DSBLOCK_ENTIREBUFFER), DS_OK);
+        std::memcpy(p1, data.data(), n1);
+        EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+        return b;
+    }
+    IDirectSoundBuffer* Mono16(const std::vector<int16_t>& s, DWORD rate = 44100)
+    {
+        return Create(Format(1, rate, 16), soundtest::Pcm16(s));
+    }
+    IDirectSoundBuffer* Duplicate(IDirectSoundBuffer* b)
+    {
+        IDirectSoundBuffer* d = nullptr;
+        EXPECT_EQ(m_ds->DuplicateSoundBuffer(b, &d), DS_OK);
+        if (d)
+            m_buffers.push_back(d);
+        return d;
+    }
+
+    std::vector<int16_t> Render(size_t frames)
+    {
+        std::vector<int16_t> out(frames * 2);
+        EXPECT_EQ(VantorDirectSoundRender(m_ds, out.data(), static_cast<DWORD>(frames)), DS_OK);
+        return out;
+    }
+
+    IDirectSound* m_ds = nullptr;
+    std::vector<IDirectSoundBuffer*> m_buffers;
+};
+
+TEST_F(OfflineSound, CreateSoundBufferRefusesWhatItCannotPlay)
+{
+    struct Case {
+        const char* what;
+        WAVEFORMATEX format;
+        DWORD bytes;
+        DWORD flags;
+        HRESULT expected;
+    };
+    WAVEFORMATEX notPcm = Format(1, 11025, 8);
+    notPcm.wFormatTag = 3;
+    WAVEFORMATEX badAlign = Format(2, 11025, 16);
+    badAlign.nBlockAlign = 2;
+    const Case cases[] = {
+        {"zero channels", Format(0, 11025, 8), 100, kAllControls, DSERR_BADFORMAT},
+        {"three channels", Format(3, 11025, 8), 99, kAllControls, DSERR_BADFORMAT},
+        {"0 bits", Format(1, 11025, 0), 100, kAllControls, DSERR_BADFORMAT},
+        {"4 bits", Format(1, 11025, 4), 100, kAllControls, DSERR_BADFORMAT},
+        {"24 bits", Format(1, 11025, 24), 99, kAllControls, DSERR_BADFORMAT},
+        {"rate 5 Hz", Format(1, 5, 8), 100, kAllControls, DSERR_BADFORMAT},
+        {"rate 4 GHz", Format(1, 4000000000u, 8), 100, kAllControls, DSERR_BADFORMAT},
+        {"not PCM", notPcm, 100, kAllControls, DSERR_BADFORMAT},
+        {"block align", badAlign, 100, kAllControls, DSERR_BADFORMAT},
+        {"3 bytes", Format(1, 11025, 8), 3, kAllControls, DSERR_INVALIDPARAM},
+        {"absurd size", Format(1, 11025, 8), 0xFFFFFFFFu, kAllControls, DSERR_INVALIDPARAM},
+        {"primary", Format(1, 11025, 8), 100, DSBCAPS_PRIMARYBUFFER, DSERR_UNSUPPORTED},
+    };
+    for (const Case& c : cases) {
+        IDirectSoundBuffer* b = reinterpret_cast<IDirectSoundBuffer*>(this);  // must be cleared
+        EXPECT_EQ(TryCreate(c.format, c.bytes, c.flags, &b), c.expected) << c.what;
+        EXPECT_EQ(b, nullptr) << c.what;
+    }
+
+    DSBUFFERDESC desc{};
+    IDirectSoundBuffer* b = nullptr;
+    EXPECT_EQ(m_ds->CreateSoundBuffer(nullptr, &b, nullptr), DSERR_INVALIDPARAM);
+    EXPECT_EQ(m_ds->CreateSoundBuffer(&desc, &b, nullptr), DSERR_INVALIDPARAM) << "dwSize 0";
+
+    IDirectSound* fresh = nullptr;
+    ASSERT_EQ(VantorDirectSoundCreateOffline(&fresh), DS_OK);
+    WAVEFORMATEX f = Format(1, 11025, 8);
+    desc.dwSize = sizeof desc;
+    desc.dwBufferBytes = 100;
+    desc.lpwfxFormat = &f;
+    EXPECT_EQ(fresh->CreateSoundBuffer(&desc, &b, nullptr), DSERR_PRIOLEVELNEEDED);
+    EXPECT_EQ(fresh->SetCooperativeLevel(nullptr, 7), DSERR_INVALIDPARAM);
+    fresh->Release();
+}
+
+TEST_F(OfflineSound, LockFollowsTheTwoRegionContract)
+{
+    IDirectSoundBuffer* b = Create(Format(1, 11025, 8), std::vector<uint8_t>(1000, 128));
+    void *p1, *p2;
+    DWORD n1, n2;
+    ASSERT_EQ(b->Lock(900, 300, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 100u);
+    EXPECT_EQ(n2, 200u);
+    EXPECT_EQ(static_cast<uint8_t*>(p1) - static_cast<uint8_t*>(p2), 900) << "region 2 starts the buffer";
+    EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+
+    ASSERT_EQ(b->Lock(10, 20, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 20u);
+    EXPECT_EQ(p2, nullptr);
+    EXPECT_EQ(n2, 0u);
+
+    EXPECT_EQ(b->Lock(900, 300, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDPARAM) << "wraps with nowhere to go";
+    EXPECT_EQ(b->Lock(0, 1001, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Lock(1000, 1, &p1, &n1, &p2, &n2, 0), DSERR_INVALIDPARAM);
+    uint8_t foreign[4];
+    EXPECT_EQ(b->Unlock(foreign, 4, nullptr, 0), DSERR_INVALIDPARAM);
+}
+
+TEST_F(OfflineSound, ControlsCheckRangesAndCaps)
+{
+    IDirectSoundBuffer* b = Create(Format(1, 22050, 8), std::vector<uint8_t>(100, 128));
+    EXPECT_EQ(b->SetVolume(-10001), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetVolume(1), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetPan(10001), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetFrequency(99), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->SetFrequency(100001), DSERR_INVALIDPARAM);
+    DWORD hz = 0;
+    EXPECT_EQ(b->SetFrequency(30000), DS_OK);
+    EXPECT_EQ(b->SetFrequency(DSBFREQUENCY_ORIGINAL), DS_OK);
+    EXPECT_EQ(b->GetFrequency(&hz), DS_OK);
+    EXPECT_EQ(hz, 22050u);
+    EXPECT_EQ(b->SetCurrentPosition(100), DSERR_INVALIDPARAM);
+    EXPECT_EQ(b->Play(1, 0, 0), DSERR_INVALIDPARAM);
+
+    IDirectSoundBuffer* plain = Create(Format(1, 22050, 8), std::vector<uint8_t>(100, 128), 0);
+    LONG v = 0;
+    EXPECT_EQ(plain->SetVolume(-100), DSERR_CONTROLUNAVAIL);
+    EXPECT_EQ(plain->GetVolume(&v), DSERR_CONTROLUNAVAIL);
+    EXPECT_EQ(plain->SetPan(100), DSERR_CONTROLUNAVAIL);
+    EXPECT_EQ(plain->SetFrequency(8000), DSERR_CONTROLUNAVAIL);
+}
+
+TEST_F(OfflineSound, StartFadesInThenHoldsTheSampleValue)
+{
+    IDirectSoundBuffer* b = Mono16(std::vector<int16_t>(4000, 10000));
+    ASSERT_EQ(b->Play(0, 0, 0), DS_OK);
+    DWORD status = 0;
+    EXPECT_EQ(b->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, static_cast<DWORD>(DSBSTATUS_PLAYING));
+    const auto out = Render(1000);
+    EXPECT_EQ(out[0], 0) << "no step at the start";
+    for (int i = 1; i < kRamp; ++i)
+        ASSERT_GE(out[2 * i], out[2 * (i - 1)]) << i;
+    for (int i = kRamp; i < 1000; ++i) {
+        ASSERT_EQ(out[2 * i], 10000) << i;
+        ASSERT_EQ(out[2 * i + 1], 10000) << i;
+    }
+}
+
+TEST_F(OfflineSound, VolumeAndPanFollowTheDecibelLaws)
+{
+    IDirectSoundBuffer* b = Mono16(std::vector<int16_t>(4000, 20000));
+    struct Case {
+        LONG volume, pan;
+    };
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    // The far side loses the pan's magnitude; -10000 on either side is silence.
+    auto expected = [](LONG db) { return db <= -10000 ? 0.0 : soundtest::Attenuated(20000, db); };
+    for (const Case c : {Case{-602, 0}, Case{-2000, 0}, Case{0, 602}, Case{0, -602}, Case{-600, 10000},
+                         Case{0, -7999}, Case{-10000, 0}}) {
+        b->SetVolume(c.volume);
+        b->SetPan(c.pan);
+        const auto out = Render(400);
+        // After the gain ramp the level is steady.
+        EXPECT_NEAR(out[2 * 399], expected(c.volume + std::min<LONG>(0, -c.pan)), 1.0) << c.volume << " " << c.pan;
+        EXPECT_NEAR(out[2 * 399 + 1], expected(c.volume + std::min<LONG>(0, c.pan)), 1.0) << c.volume << " " << c.pan;
+    }
+}
+
+TEST_F(OfflineSound, ConvertsEveryPcmLayout)
+{
+    // 8-bit unsigned mono, 8-bit stereo, 16-bit stereo, each held steady.
+    IDirectSoundBuffer* m8 = Create(Format(1, 44100, 8), std::vector<uint8_t>(2000, 192));
+    m8->Play(0, 0, 0);
+    auto out = Render(300);
+    EXPECT_EQ(out[2 * 299], 64 * 256);
+    EXPECT_EQ(out[2 * 299 + 1], 64 * 256);
+    m8->Stop();
+    Render(300);
+
+    std::vector<uint8_t> s8;
+    for (int i = 0; i < 1000; ++i)
+        s8.insert(s8.end(), {160, 96});
+    IDirectSoundBuffer* st8 = Create(Format(2, 44100, 8), s8);
+    st8->Play(0, 0, 0);
+    out = Render(300);
+    EXPECT_EQ(out[2 * 299], 32 * 256);
+    EXPECT_EQ(out[2 * 299 + 1], -32 * 256);
+    st8->Stop();
+    Render(300);
+
+    std::vector<int16_t> s16;
+    for (int i = 0; i < 1000; ++i)
+        s16.insert(s16.end(), {1000, -2000});
+    IDirectSoundBuffer* st16 = Create(Format(2, 44100, 16), soundtest::Pcm16(s16));
+    st16->Play(0, 0, 0);
+    out = Render(300);
+    EXPECT_EQ(out[2 * 299], 1000);
+    EXPECT_EQ(out[2 * 299 + 1], -2000);
+}
+
+TEST_F(OfflineSound, ResamplesByLinearInterpolationAndFollowsFrequency)
+{
+    // A ramp at 11,025 Hz: every output frame lies a quarter source frame on.
+    std::vector<int16_t> ramp(3000);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<int16_t>(i * 10);
+    IDirectSoundBuffer* b = Mono16(ramp, 11025);
+    b->Play(0, 0, 0);
+    auto out = Render(2000);
+    for (int k = kRamp; k < 2000; ++k)
+        ASSERT_NEAR(out[2 * k], k * 2.5, 0.51) << k;
+
+    // Twice the frequency: twice the slope.
+    b->Stop();
+    b->SetCurrentPosition(0);
+    b->SetFrequency(22050);
+    b->Play(0, 0, 0);
+    out = Render(2000);
+    for (int k = kRamp; k < 2000; ++k)
+        ASSERT_NEAR(out[2 * k], k * 5.0, 0.51) << k;
+    DWORD play = 0, write = 0;
+    EXPECT_EQ(b->GetCurrentPosition(&play, &write), DS_OK);
+    EXPECT_EQ(play, 1000u * 2) << "bytes of 16-bit mono";
+}
+
+TEST_F(OfflineSound, LoopsWithoutAGapAndEndsWhenNotLooping)
+{
+    // Exactly 10 periods of a sine: looped, the output is one unbroken sine.
+    const int n = 441;
+    std::vector<int16_t> sine(n);
+    for (int i = 0; i < n; ++i)
+        sine[i] = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 10 * i / n)));
+    IDirectSoundBuffer* b = Mono16(sine);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    auto out = Render(5 * n);
+    for (int k = kRamp; k < 5 * n; ++k)
+        ASSERT_NEAR(out[2 * k], sine[k % n], 1) << k;
+    DWORD status = 0;
+    b->GetStatus(&status);
+    EXPECT_EQ(status, static_cast<DWORD>(DSBSTATUS_PLAYING | DSBSTATUS_LOOPING));
+
+    // Not looping: the sound plays to its end, then silence and "stopped".
+    // Playing again only drops the looping flag: the current pass (which
+    // starts exactly at the loop point) is the last.
+    b->Play(0, 0, 0);
+    out = Render(2 * n);
+    int lastSound = -1;
+    for (int k = 0; k < 2 * n; ++k)
+        if (out[2 * k] != 0)
+            lastSound = k;
+    EXPECT_EQ(lastSound, n - 1) << "silence right after the end";
+    b->GetStatus(&status);
+    EXPECT_EQ(status, 0u);
+    DWORD play = 99;
+    b->GetCurrentPosition(&play, nullptr);
+    EXPECT_EQ(play, 0u) << "an ended sound starts over";
+}
+
+TEST_F(OfflineSound, StopAndRestartFadeInsteadOfClicking)
+{
+    IDirectSoundBuffer* b = Mono16(std::vector<int16_t>(44100, 16000));
+    b->Play(0, 0, 0);
+    Render(500);
+    b->Stop();
+    auto out = Render(500);
+    int biggestStep = 0;
+    for (int i = 1; i < 500; ++i)
+        biggestStep = std::max(biggestStep, std::abs(out[2 * i] - out[2 * (i - 1)]));
+    EXPECT_LE(biggestStep, 16000 / kRamp + 2);
+    EXPECT_EQ(out[2 * 499], 0);
+
+    // A jump while playing cross-fades: the level never drops to silence.
+    b->Play(0, 0, 0);
+    Render(500);
+    b->SetCurrentPosition(0);
+    out = Render(500);
+    for (int i = 0; i < 500; ++i)
+        ASSERT_GE(out[2 * i], 15999) << i;
+}
+
+TEST_F(OfflineSound, DuplicatesShareMemoryButPlayOnTheirOwn)
+{
+    IDirectSoundBuffer* a = Mono16(std::vector<int16_t>(4000, 1000));
+    IDirectSoundBuffer* d = Duplicate(a);
+    ASSERT_NE(d, nullptr);
+
+    // Written through the original, heard through the duplicate.
+    void *p1, *p2;
+    DWORD n1, n2;
+    ASSERT_EQ(a->Lock(0, 0, &p1, &n1, &p2, &n2, DSBLOCK_ENTIREBUFFER), DS_OK);
+    const std::vector<int16_t> loud(4000, 8000);
+    std::memcpy(p1, loud.data(), n1);
+    a->Unlock(p1, n1, p2, n2);
+
+    d->Play(0, 0, DSBPLAY_LOOPING);
+    auto out = Render(400);
+    EXPECT_EQ(out[2 * 399], 8000);
+    a->SetVolume(-602);
+    a->Play(0, 0, DSBPLAY_LOOPING);
+    out = Render(400);
+    EXPECT_NEAR(out[2 * 399], 8000 + soundtest::Attenuated(8000, -602), 1.0) << "both sound at once";
+
+    DWORD status = 0;
+    d->Stop();
+    a->GetStatus(&status);
+    EXPECT_TRUE(status & DSBSTATUS_PLAYING) << "stopping one leaves the other";
+
+    // Releasing the original while the duplicate plays keeps the memory.
+    a->Release();
+    m_buffers.erase(std::find(m_buffers.begin(), m_buffers.end(), a));
+    d->Play(0, 0, DSBPLAY_LOOPING);
+    out = Render(1000);
+    EXPECT_EQ(out[2 * 999], 8000);
+}
+
+TEST_F(OfflineSound, SumsSaturateInsteadOfWrappingAround)
+{
+    for (int i = 0; i < 4; ++i)
+        Mono16(std::vector<int16_t>(2000, 16000))->Play(0, 0, 0);
+    auto out = Render(400);
+    EXPECT_EQ(out[2 * 399], 32767);
+    for (IDirectSoundBuffer* b : m_buffers)
+        b->SetVolume(-602);
+    out = Render(400);
+    EXPECT_NEAR(out[2 * 399], 4 * soundtest::Attenuated(16000, -602), 2.0) << "below the limit, a plain sum";
+}
+
+TEST_F(OfflineSound, ReleasingAPlayingBufferFadesItOut)
+{
+    IDirectSoundBuffer* b = Mono16(std::vector<int16_t>(44100, 16000));
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    Render(300);
+    b->Release();
+    m_buffers.clear();
+    const auto out = Render(300);
+    EXPECT_GT(out[0], 15000) << "no cut";
+    EXPECT_EQ(out[2 * 299], 0);
+}
+
+// The real output: SDL's disk driver writes exactly what the callback mixed.
+TEST(SdlOutput, DiskDriverCarriesTheMix)
+{
+    soundtest::DiskAudio disk;
+    IDirectSound* ds = nullptr;
+    ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
+    ASSERT_EQ(ds->SetCooperativeLevel(nullptr, DSSCL_NORMAL), DS_OK);
+    WAVEFORMATEX f = Format(1, 11025, 8);
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = kAllControls;
+    desc.dwBufferBytes = 1000;
+    desc.lpwfxFormat = &f;
+    IDirectSoundBuffer* b = nullptr;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+    void *p1, *p2;
+    DWORD n1, n2;
+    ASSERT_EQ(b->Lock(0, 1000, &p1, &n1, &p2, &n2, DSBLOCK_FROMWRITECURSOR), DS_OK);
+    std::memset(p1, 255, n1);
+    b->Unlock(p1, n1, p2, n2);
+    b->SetPan(-602);
+    disk.WaitFrames(4000);
+    b->Play(0, 0, DSBPLAY_LOOPING);
+    disk.WaitFrames(4000);
+    b->Release();
+    ds->Release();  // closes the device, which flushes the file
+
+    const auto pcm = disk.Read();
+    const auto left = soundtest::Plateaus(pcm, 0);
+    const auto right = soundtest::Plateaus(pcm, 1);
+    ASSERT_GE(left.size(), 2u);
+    ASSERT_GE(right.size(), 2u);
+    EXPECT_EQ(left[0], 0);
+    EXPECT_EQ(left[1], 32512);
+    EXPECT_NEAR(right[1], soundtest::Attenuated(32512, -602), 1.0);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "the audio subsystem is handed back";
+}
+
+TEST(SdlOutput, NoDriverFailsCleanly)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    IDirectSound* ds = reinterpret_cast<IDirectSound*>(&ds);
+    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DSERR_NODRIVER);
+    EXPECT_EQ(ds, nullptr);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    IUnknown* outer = reinterpret_cast<IUnknown*>(&ds);
+    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, outer), DSERR_NOAGGREGATION);
+}
+
+}  // namespace
