@@ -1,0 +1,558 @@
+// Canyon terrain and its mesh.
+//
+// The terrain is a height function: the plateau, lowered along the centre
+// line (a figure of eight with meanders), along short side gullies and in a
+// round basin where the two arms cross; buttes stand in the basin. Walls
+// follow a terraced profile (talus, cliff, ledge, cliff, rim), so the strata
+// texture's bands line up with real ledges.
+//
+// The mesh samples that function on a 257 x 257 grid and keeps only the
+// cells it needs: a quadtree splits where two triangles would miss the
+// terrain by more than a tolerance, neighbours differ by at most one level,
+// and a cell next to finer ones is fanned from its centre through their
+// edge midpoints, so no crack or T-junction opens.
+#include "bake/canyon_gen.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <unordered_map>
+
+#include "bake/noise.h"
+
+namespace bake {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+double Len(Vec2 a) { return std::sqrt(a.x * a.x + a.y * a.y); }
+
+// Terraced wall profile: 0 at the foot, 1 at the rim.
+double WallProfile(double t)
+{
+    struct Knot {
+        double t, h;
+    };
+    static const Knot knots[] = {{0.0, 0.0},   {0.10, 0.06}, {0.36, 0.50}, {0.56, 0.55},
+                                 {0.82, 0.95}, {1.0, 1.0}};
+    if (t <= 0)
+        return 0;
+    if (t >= 1)
+        return 1;
+    for (size_t i = 1; i < std::size(knots); ++i)
+        if (t <= knots[i].t) {
+            const double f = (t - knots[i - 1].t) / (knots[i].t - knots[i - 1].t);
+            return knots[i - 1].h + (knots[i].h - knots[i - 1].h) * f;
+        }
+    return 1;
+}
+
+struct NearestOnLine {
+    double distance = 1e30;
+    size_t segment = 0;
+    double fraction = 0;
+};
+
+// Nearest point of a polyline (closed when `loop`), pruned by chunk boxes.
+NearestOnLine Nearest(const CanyonLine& line, bool loop, double x, double y)
+{
+    NearestOnLine best;
+    const size_t n = line.points.size();
+    const size_t segments = loop ? n : n - 1;
+    constexpr size_t kChunk = 32;
+    for (size_t c0 = 0; c0 < segments; c0 += kChunk) {
+        const size_t c1 = std::min(segments, c0 + kChunk);
+        double minX = 1e30, minY = 1e30, maxX = -1e30, maxY = -1e30;
+        for (size_t i = c0; i <= c1 && i < n + (loop ? 1 : 0); ++i) {
+            const Vec2& p = line.points[i % n];
+            minX = std::min(minX, p.x);
+            maxX = std::max(maxX, p.x);
+            minY = std::min(minY, p.y);
+            maxY = std::max(maxY, p.y);
+        }
+        const double dx = std::max({minX - x, 0.0, x - maxX}), dy = std::max({minY - y, 0.0, y - maxY});
+        if (dx * dx + dy * dy >= best.distance * best.distance)
+            continue;
+        for (size_t i = c0; i < c1; ++i) {
+            const Vec2& a = line.points[i];
+            const Vec2& b = line.points[(i + 1) % n];
+            const double ex = b.x - a.x, ey = b.y - a.y;
+            const double len2 = ex * ex + ey * ey;
+            double f = len2 > 0 ? ((x - a.x) * ex + (y - a.y) * ey) / len2 : 0;
+            f = std::clamp(f, 0.0, 1.0);
+            const double px = a.x + ex * f - x, py = a.y + ey * f - y;
+            const double d = std::sqrt(px * px + py * py);
+            if (d < best.distance) {
+                best.distance = d;
+                best.segment = i;
+                best.fraction = f;
+            }
+        }
+    }
+    return best;
+}
+
+double Interp(const std::vector<double>& values, const NearestOnLine& n)
+{
+    const double a = values[n.segment];
+    const double b = values[(n.segment + 1) % values.size()];
+    return a + (b - a) * n.fraction;
+}
+
+void FinishLine(CanyonLine& line, bool loop)
+{
+    line.arc.assign(line.points.size(), 0);
+    for (size_t i = 1; i < line.points.size(); ++i)
+        line.arc[i] = line.arc[i - 1] + Len({line.points[i].x - line.points[i - 1].x,
+                                             line.points[i].y - line.points[i - 1].y});
+    line.length = line.arc.back();
+    if (loop)
+        line.length += Len({line.points.front().x - line.points.back().x, line.points.front().y - line.points.back().y});
+}
+
+// The figure of eight: a Gerono lemniscate with meanders that fade out at
+// the crossing (so both arms meet at the basin's centre), resampled to even
+// arc-length spacing.
+CanyonLine MakeMainLine()
+{
+    const double A = 10500, B = 19500;
+    const size_t dense = 16384;
+    std::vector<Vec2> raw(dense);
+    for (size_t i = 0; i < dense; ++i) {
+        const double th = kTwoPi * double(i) / double(dense);
+        Vec2 p{A * std::sin(th), 0.5 * B * std::sin(2 * th)};
+        Vec2 t{A * std::cos(th), B * std::cos(2 * th)};
+        const double tl = Len(t);
+        const Vec2 nrm{-t.y / tl, t.x / tl};
+        const double s = std::sin(th);
+        const double fade = std::min(1.0, 3.0 * s * s);
+        const double m = fade * (900 * std::sin(5 * th + 0.7) + 420 * std::sin(11 * th + 2.1) +
+                                 200 * std::sin(17 * th + 4.0));
+        raw[i] = {p.x + nrm.x * m, p.y + nrm.y * m};
+    }
+    std::vector<double> arc(dense + 1, 0);
+    for (size_t i = 1; i <= dense; ++i) {
+        const Vec2& a = raw[i - 1];
+        const Vec2& b = raw[i % dense];
+        arc[i] = arc[i - 1] + Len({b.x - a.x, b.y - a.y});
+    }
+    const double total = arc[dense];
+    CanyonLine line;
+    const size_t count = 2400;
+    size_t j = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double target = total * double(i) / double(count);
+        while (arc[j + 1] < target)
+            ++j;
+        const double f = (target - arc[j]) / (arc[j + 1] - arc[j]);
+        const Vec2& a = raw[j];
+        const Vec2& b = raw[(j + 1) % dense];
+        line.points.push_back({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
+        const double phi = kTwoPi * double(i) / double(count);
+        line.halfWidth.push_back(700 + 150 * std::sin(7 * phi + 1.0) + 100 * std::sin(13 * phi + 2.5));
+        line.floorZ.push_back(70 * std::sin(3 * phi) + 35 * std::sin(8 * phi + 1.0));
+    }
+    FinishLine(line, true);
+    return line;
+}
+
+}  // namespace
+
+CanyonLayout MakeCanyonLayout()
+{
+    CanyonLayout layout;
+    layout.line = MakeMainLine();
+    layout.plateauZ = 1750;
+    layout.basinCentre = {0, 0};
+    layout.basinRadius = 3300;
+    layout.buttes = {{{2750, 0}, 330, 1350}, {{-2750, 150}, 300, 1200}, {{-150, 2900}, 220, 900},
+                     {{200, -2900}, 240, 1000}};
+
+    // Side gullies: short dead-end branches leaving the walls, each kept
+    // only if its end stays clear of every other part of the canyon.
+    Rng rng(2024);
+    const CanyonLine& main = layout.line;
+    const size_t n = main.points.size();
+    for (int g = 0; g < 26 && layout.gullies.size() < 7; ++g) {
+        const size_t at = size_t(rng.Int(0, int32_t(n) - 1));
+        const Vec2 p = main.points[at];
+        if (Len(p) < 6500)
+            continue;
+        const Vec2 q = main.points[(at + 1) % n];
+        Vec2 t{q.x - p.x, q.y - p.y};
+        const double tl = Len(t);
+        t = {t.x / tl, t.y / tl};
+        const double side = rng.Uniform() < 0.5 ? -1 : 1;
+        const double angle = rng.Range(-0.6, 0.6);
+        Vec2 dir{-t.y * side, t.x * side};
+        dir = {dir.x * std::cos(angle) - dir.y * std::sin(angle), dir.x * std::sin(angle) + dir.y * std::cos(angle)};
+        const double length = rng.Range(2200, 3600);
+        const double bend = rng.Range(-0.5, 0.5);
+        CanyonLine gully;
+        bool clear = true;
+        for (int k = 0; k <= 24; ++k) {
+            const double f = double(k) / 24;
+            const double a = bend * f;
+            const Vec2 d{dir.x * std::cos(a) - dir.y * std::sin(a), dir.x * std::sin(a) + dir.y * std::cos(a)};
+            const Vec2 prev = gully.points.empty() ? p : gully.points.back();
+            const Vec2 pt = k == 0 ? p : Vec2{prev.x + d.x * length / 24, prev.y + d.y * length / 24};
+            gully.points.push_back(pt);
+            gully.halfWidth.push_back(Lerp(float(main.halfWidth[at] * 0.55), 110.0f, float(f)));
+            gully.floorZ.push_back(main.floorZ[at] + 950 * std::pow(f, 1.6));
+            if (f > 0.35) {
+                const NearestOnLine nl = Nearest(main, true, pt.x, pt.y);
+                if (nl.distance < 0.7 * f * length)
+                    clear = false;
+                for (const CanyonLine& other : layout.gullies)
+                    if (Nearest(other, false, pt.x, pt.y).distance < 1600)
+                        clear = false;
+            }
+            if (std::fabs(pt.x) > kCanyonHalfExtent - 1500 || std::fabs(pt.y) > kCanyonHalfExtent - 1500)
+                clear = false;
+        }
+        if (!clear)
+            continue;
+        FinishLine(gully, false);
+        layout.gullies.push_back(std::move(gully));
+    }
+    return layout;
+}
+
+double CanyonHeight(const CanyonLayout& layout, double x, double y)
+{
+    const double plateau = layout.plateauZ + 200 * Fbm(float(x / 9000), float(y / 9000), 0, 3, 0.5f, 11) +
+                           60 * Fbm(float(x / 1500), float(y / 1500), 0, 2, 0.5f, 12);
+    // Alcoves: the wall line only ever moves outward from the floor's edge,
+    // so the floor keeps its full width for the flight.
+    const double alcove = 170 * std::fabs(Fbm(float(x / 1700), float(y / 1700), 0, 3, 0.5f, 13));
+    const double wallWidth = 600 + 120 * Fbm(float(x / 7000), float(y / 7000), 0, 2, 0.5f, 14);
+    const double rubble = 22 * Fbm(float(x / 600), float(y / 600), 0, 2, 0.5f, 15);
+
+    auto carve = [&](double d, double halfWidth, double floorZ, double width) {
+        const double e = d - alcove - halfWidth;
+        if (e <= 0)
+            return floorZ + rubble;
+        return floorZ + (plateau - floorZ) * WallProfile(e / width);
+    };
+
+    const NearestOnLine nm = Nearest(layout.line, true, x, y);
+    double h = carve(nm.distance, Interp(layout.line.halfWidth, nm), Interp(layout.line.floorZ, nm), wallWidth);
+    for (const CanyonLine& g : layout.gullies) {
+        const Vec2 mouth = g.points.front();
+        if (std::fabs(x - mouth.x) > g.length + 2500 || std::fabs(y - mouth.y) > g.length + 2500)
+            continue;
+        const NearestOnLine ng = Nearest(g, false, x, y);
+        // Past the head the gully closes in a rounded end.
+        h = std::min(h, carve(ng.distance, Interp(g.halfWidth, ng), Interp(g.floorZ, ng), wallWidth * 0.6));
+    }
+    const double bx = x - layout.basinCentre.x, by = y - layout.basinCentre.y;
+    const double r = std::sqrt(bx * bx + by * by);
+    const double basinR = layout.basinRadius + 300 * Fbm(float(x / 2200), float(y / 2200), 0, 2, 0.5f, 16);
+    h = std::min(h, carve(std::max(0.0, r - basinR) + alcove, 0.0, 0.0, wallWidth));
+    h = std::min(h, plateau);
+
+    for (const Butte& b : layout.buttes) {
+        const double dx = x - b.centre.x, dy = y - b.centre.y;
+        const double rr = std::sqrt(dx * dx + dy * dy) + 60 * Fbm(float(x / 500), float(y / 500), 0, 2, 0.5f, 17);
+        if (rr > b.radius + 500)
+            continue;
+        const double top = b.height + 40 * Fbm(float(x / 400), float(y / 400), 0, 2, 0.5f, 18);
+        const double butte = rr <= b.radius ? top : top * (1 - WallProfile((rr - b.radius) / 500));
+        h = std::max(h, butte);
+    }
+    return h;
+}
+
+// ------------------------------------------------------------------ mesh
+namespace {
+
+constexpr int32_t N = kCanyonGridCells;  // cells per side
+constexpr int32_t P = N + 1;             // grid points per side
+constexpr int32_t kMaxLeaf = 8;          // 1280 units
+constexpr double kTolerance = 50.0;
+
+struct Leaf {
+    int32_t x, y, size;
+};
+
+class QuadMesher {
+public:
+    QuadMesher(const CanyonLayout& layout) : m_layout(layout), m_h(size_t(P) * P), m_leafOf(size_t(N) * N, -1) {}
+
+    CanyonMesh Run();
+
+private:
+    double H(int32_t gx, int32_t gy) const { return m_h[size_t(gy) * P + size_t(gx)]; }
+    double Wx(int32_t g) const { return double(g) * kCanyonCellSize - kCanyonHalfExtent; }
+    double DiagonalError(int32_t x, int32_t y, int32_t s, bool mainDiagonal) const;
+    void Refine(int32_t x, int32_t y, int32_t s);
+    void AddLeaf(int32_t x, int32_t y, int32_t s);
+    void Split(size_t leaf);
+    bool Balance();
+    bool FinerAcross(const Leaf& l, int edge) const;
+    void Triangulate(const Leaf& l, std::vector<std::array<int32_t, 3>>& tris) const;
+
+    const CanyonLayout& m_layout;
+    std::vector<double> m_h;
+    std::vector<Leaf> m_leaves;
+    std::vector<int32_t> m_leafOf;  // per finest cell: index into m_leaves
+};
+
+// Largest miss of the two triangles of a cell, split along the main
+// diagonal ((x, y) to (x + s, y + s)) or the other one.
+double QuadMesher::DiagonalError(int32_t x, int32_t y, int32_t s, bool mainDiagonal) const
+{
+    const double h00 = H(x, y), h10 = H(x + s, y), h01 = H(x, y + s), h11 = H(x + s, y + s);
+    double worst = 0;
+    for (int32_t j = 0; j <= s; ++j)
+        for (int32_t i = 0; i <= s; ++i) {
+            const double u = double(i) / s, v = double(j) / s;
+            double p;
+            if (mainDiagonal)
+                p = u >= v ? h00 + (h10 - h00) * u + (h11 - h10) * v : h00 + (h01 - h00) * v + (h11 - h01) * u;
+            else
+                p = u + v <= 1 ? h00 + (h10 - h00) * u + (h01 - h00) * v
+                               : h11 + (h01 - h11) * (1 - u) + (h10 - h11) * (1 - v);
+            worst = std::max(worst, std::fabs(p - H(x + i, y + j)));
+        }
+    return worst;
+}
+
+void QuadMesher::AddLeaf(int32_t x, int32_t y, int32_t s)
+{
+    const int32_t index = int32_t(m_leaves.size());
+    m_leaves.push_back({x, y, s});
+    for (int32_t j = 0; j < s; ++j)
+        for (int32_t i = 0; i < s; ++i)
+            m_leafOf[size_t(y + j) * N + size_t(x + i)] = index;
+}
+
+void QuadMesher::Refine(int32_t x, int32_t y, int32_t s)
+{
+    const bool split = s > kMaxLeaf ||
+                       (s > 1 && std::min(DiagonalError(x, y, s, true), DiagonalError(x, y, s, false)) > kTolerance);
+    if (!split) {
+        AddLeaf(x, y, s);
+        return;
+    }
+    const int32_t h = s / 2;
+    Refine(x, y, h);
+    Refine(x + h, y, h);
+    Refine(x, y + h, h);
+    Refine(x + h, y + h, h);
+}
+
+void QuadMesher::Split(size_t leaf)
+{
+    const Leaf l = m_leaves[leaf];
+    const int32_t h = l.size / 2;
+    // The first child takes over the slot; the cell map is rewritten for all.
+    m_leaves[leaf] = {l.x, l.y, h};
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < h; ++i)
+            m_leafOf[size_t(l.y + j) * N + size_t(l.x + i)] = int32_t(leaf);
+    AddLeaf(l.x + h, l.y, h);
+    AddLeaf(l.x, l.y + h, h);
+    AddLeaf(l.x + h, l.y + h, h);
+}
+
+// One pass of 2:1 balancing; true when something was split.
+bool QuadMesher::Balance()
+{
+    bool changed = false;
+    for (size_t li = 0; li < m_leaves.size(); ++li) {
+        const Leaf l = m_leaves[li];
+        if (l.size < 4)
+            continue;
+        bool needs = false;
+        for (int32_t k = 0; k < l.size && !needs; ++k) {
+            const int32_t probes[4][2] = {{l.x + k, l.y - 1}, {l.x + k, l.y + l.size}, {l.x - 1, l.y + k}, {l.x + l.size, l.y + k}};
+            for (const auto& p : probes) {
+                if (p[0] < 0 || p[1] < 0 || p[0] >= N || p[1] >= N)
+                    continue;
+                if (m_leaves[size_t(m_leafOf[size_t(p[1]) * N + size_t(p[0])])].size * 2 < l.size)
+                    needs = true;
+            }
+        }
+        if (needs) {
+            Split(li);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+// Edges: 0 bottom (y), 1 right (x + s), 2 top (y + s), 3 left (x).
+bool QuadMesher::FinerAcross(const Leaf& l, int edge) const
+{
+    int32_t px = 0, py = 0;
+    const int32_t mid = l.size / 2;
+    switch (edge) {
+    case 0: px = l.x + mid; py = l.y - 1; break;
+    case 1: px = l.x + l.size; py = l.y + mid; break;
+    case 2: px = l.x + mid; py = l.y + l.size; break;
+    default: px = l.x - 1; py = l.y + mid; break;
+    }
+    if (px < 0 || py < 0 || px >= N || py >= N)
+        return false;
+    return m_leaves[size_t(m_leafOf[size_t(py) * N + size_t(px)])].size < l.size;
+}
+
+void QuadMesher::Triangulate(const Leaf& l, std::vector<std::array<int32_t, 3>>& tris) const
+{
+    auto id = [](int32_t gx, int32_t gy) { return gy * P + gx; };
+    const int32_t x0 = l.x, y0 = l.y, x1 = l.x + l.size, y1 = l.y + l.size, s = l.size;
+    bool finer[4] = {false, false, false, false};
+    bool any = false;
+    if (s > 1)
+        for (int e = 0; e < 4; ++e)
+            any |= finer[e] = FinerAcross(l, e);
+    if (!any) {
+        bool mainDiagonal;
+        if (s > 1) {
+            mainDiagonal = DiagonalError(x0, y0, s, true) <= DiagonalError(x0, y0, s, false);
+        } else {
+            const double centre = CanyonHeight(m_layout, Wx(x0) + kCanyonCellSize / 2, Wx(y0) + kCanyonCellSize / 2);
+            mainDiagonal = std::fabs((H(x0, y0) + H(x1, y1)) / 2 - centre) <= std::fabs((H(x1, y0) + H(x0, y1)) / 2 - centre);
+        }
+        if (mainDiagonal) {
+            tris.push_back({id(x0, y0), id(x1, y0), id(x1, y1)});
+            tris.push_back({id(x0, y0), id(x1, y1), id(x0, y1)});
+        } else {
+            tris.push_back({id(x0, y0), id(x1, y0), id(x0, y1)});
+            tris.push_back({id(x1, y0), id(x1, y1), id(x0, y1)});
+        }
+        return;
+    }
+    // Counter-clockwise ring seen from above, with the midpoints of edges
+    // whose neighbours are finer.
+    const int32_t m = s / 2;
+    std::vector<int32_t> ring;
+    ring.push_back(id(x0, y0));
+    if (finer[0])
+        ring.push_back(id(x0 + m, y0));
+    ring.push_back(id(x1, y0));
+    if (finer[1])
+        ring.push_back(id(x1, y0 + m));
+    ring.push_back(id(x1, y1));
+    if (finer[2])
+        ring.push_back(id(x0 + m, y1));
+    ring.push_back(id(x0, y1));
+    if (finer[3])
+        ring.push_back(id(x0, y0 + m));
+    const int32_t centre = id(x0 + m, y0 + m);
+    for (size_t i = 0; i < ring.size(); ++i)
+        tris.push_back({centre, ring[i], ring[(i + 1) % ring.size()]});
+}
+
+CanyonMesh QuadMesher::Run()
+{
+    for (int32_t gy = 0; gy < P; ++gy)
+        for (int32_t gx = 0; gx < P; ++gx)
+            m_h[size_t(gy) * P + size_t(gx)] = std::round(CanyonHeight(m_layout, Wx(gx), Wx(gy)));
+    Refine(0, 0, N);
+    while (Balance()) {
+    }
+    std::vector<std::array<int32_t, 3>> tris;
+    for (const Leaf& l : m_leaves)
+        Triangulate(l, tris);
+
+    // Materials by slope and height, and one vertex per (grid point,
+    // texture mapping): planar for floor and rock, wall mappings for strata
+    // with u along x or y and v with height, so bands stay level.
+    CanyonMesh mesh;
+    std::unordered_map<int64_t, int32_t> vertexOf;
+    std::vector<vmath::Vec3> normalSum;
+    auto position = [&](int32_t g) {
+        const int32_t gx = g % P, gy = g / P;
+        return vmath::Vec3{float(Wx(gx)), float(Wx(gy)), float(H(gx, gy))};
+    };
+    for (const auto& t : tris) {
+        const vmath::Vec3 a = position(t[0]), b = position(t[1]), c = position(t[2]);
+        const vmath::Vec3 n = vmath::Cross(b - a, c - a);
+        const float len = vmath::Length(n);
+        if (len <= 0)
+            continue;
+        const float nz = n.z / len;
+        const float meanZ = (a.z + b.z + c.z) / 3;
+        int32_t shader = kShaderRock;
+        int32_t mapping = 0;
+        if (nz < 0.80f) {
+            shader = kShaderStrata;
+            mapping = std::fabs(n.y) >= std::fabs(n.x) ? 1 : 2;
+        } else if (meanZ < 320) {
+            shader = kShaderGround;
+        }
+        MeshFace face;
+        face.shader = shader;
+        int32_t* slots[3] = {&face.a, &face.b, &face.c};
+        for (int k = 0; k < 3; ++k) {
+            const int64_t key = int64_t(t[size_t(k)]) * 4 + mapping;
+            auto it = vertexOf.find(key);
+            if (it == vertexOf.end()) {
+                const vmath::Vec3 p = position(t[size_t(k)]);
+                it = vertexOf.emplace(key, int32_t(mesh.positions.size())).first;
+                mesh.positions.push_back(p);
+                normalSum.push_back({});
+                if (mapping == 0) {
+                    mesh.u.push_back(p.x / 1000.0f);
+                    mesh.v.push_back(p.y / 1000.0f);
+                } else {
+                    mesh.u.push_back((mapping == 1 ? p.x : p.y) / 1400.0f);
+                    mesh.v.push_back(p.z / 1400.0f);
+                }
+            }
+            *slots[k] = it->second;
+            normalSum[size_t(it->second)] = normalSum[size_t(it->second)] + n;
+        }
+        mesh.faces.push_back(face);
+    }
+    mesh.normals.resize(normalSum.size());
+    for (size_t i = 0; i < normalSum.size(); ++i) {
+        const float len = vmath::Length(normalSum[i]);
+        mesh.normals[i] = len > 0 ? normalSum[i] * (1.0f / len) : vmath::Vec3{0, 0, 1};
+    }
+    return mesh;
+}
+
+}  // namespace
+
+CanyonMesh MakeCanyonMesh(const CanyonLayout& layout)
+{
+    QuadMesher mesher(layout);
+    return mesher.Run();
+}
+
+std::string WriteCanyonText(const CanyonMesh& mesh, const std::vector<std::pair<int32_t, int32_t>>& patches)
+{
+    std::string out;
+    out.reserve(mesh.faces.size() * 40 + mesh.positions.size() * 80);
+    char line[256];
+    out += "shaders\n{\n0 textures/1.jpg\n1 textures/2.jpg\n2 textures/12.jpg\n}\n";
+    out += "shadows\n{\n0 shadows/shadow.tga\n}\n";
+    out += "faces\n{\n";
+    for (const MeshFace& f : mesh.faces) {
+        std::snprintf(line, sizeof line, "%d %d %d %d\n", f.a, f.b, f.c, f.shader);
+        out += line;
+    }
+    out += "}\nshadowfaces\n{\n";
+    for (const auto& p : patches) {
+        std::snprintf(line, sizeof line, "%d %d 0\n", p.first, p.second);
+        out += line;
+    }
+    out += "}\nvertices\n{\n";
+    for (size_t i = 0; i < mesh.positions.size(); ++i) {
+        const vmath::Vec3& p = mesh.positions[i];
+        const vmath::Vec3& n = mesh.normals[i];
+        std::snprintf(line, sizeof line, "%d %d %d %.4f %.4f %.4f %.4f %.4f -1\n", int(p.x), int(p.y), int(p.z),
+                      double(n.x), double(n.y), double(n.z), double(mesh.u[i]), double(mesh.v[i]));
+        out += line;
+    }
+    out += "}\n";
+    return out;
+}
+
+}  // namespace bake

@@ -1,0 +1,226 @@
+// Flight path generation and its checks.
+#include "bake/flight_path.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "bake/mesh_query.h"
+#include "model/skeleton.h"
+
+namespace bake {
+
+using vmath::Vec3;
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+struct LinePoint {
+    Vec2 p;
+    Vec2 tangent;
+    double halfWidth;
+    double floorZ;
+};
+
+LinePoint AtArc(const CanyonLine& line, double s)
+{
+    s = std::fmod(s, line.length);
+    if (s < 0)
+        s += line.length;
+    const size_t n = line.points.size();
+    const size_t i = size_t(std::upper_bound(line.arc.begin(), line.arc.end(), s) - line.arc.begin()) - 1;
+    const size_t j = (i + 1) % n;
+    const double segEnd = j == 0 ? line.length : line.arc[j];
+    const double f = (s - line.arc[i]) / std::max(1e-9, segEnd - line.arc[i]);
+    const Vec2 a = line.points[i], b = line.points[j];
+    LinePoint lp;
+    lp.p = {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f};
+    const double len = std::hypot(b.x - a.x, b.y - a.y);
+    lp.tangent = {(b.x - a.x) / len, (b.y - a.y) / len};
+    lp.halfWidth = line.halfWidth[i] + (line.halfWidth[j] - line.halfWidth[i]) * f;
+    lp.floorZ = line.floorZ[i] + (line.floorZ[j] - line.floorZ[i]) * f;
+    return lp;
+}
+
+struct Key {
+    Vec3 position;
+    Vec3 rotation;  // Euler angles, x then y then z
+};
+
+// Euler angles of a rotation with the given rows (row-vector convention,
+// R = Rx * Ry * Rz).
+Vec3 EulerFromRows(Vec3 r0, Vec3 r1, Vec3 r2)
+{
+    (void)r1;
+    const float sy = std::clamp(-r0.z, -1.0f, 1.0f);
+    return {std::atan2(r1.z, r2.z), std::asin(sy), std::atan2(r0.y, r0.x)};
+}
+
+Vec3 Normalize(Vec3 v) { return v * (1.0f / std::max(1e-9f, vmath::Length(v))); }
+
+// A track sampled at every frame: position function of the frame (with a
+// fractional frame allowed), oriented along its own motion and banked into
+// turns. `rows` maps (forward, left, up) to the three matrix rows.
+template <class PositionFn>
+std::vector<Key> MakeTrack(PositionFn&& position, float bankScale, bool helicopterRows)
+{
+    std::vector<Key> keys(kPathFrames);
+    for (int32_t f = 0; f < kPathFrames; ++f) {
+        const Vec3 prev = position(double(f) - 1.0), here = position(double(f)), next = position(double(f) + 1.0);
+        const Vec3 forward = Normalize(next - prev);
+        // Turn rate in the ground plane gives the bank angle.
+        const double h0 = std::atan2(here.y - prev.y, here.x - prev.x);
+        const double h1 = std::atan2(next.y - here.y, next.x - here.x);
+        double turn = h1 - h0;
+        while (turn > kTwoPi / 2)
+            turn -= kTwoPi;
+        while (turn < -kTwoPi / 2)
+            turn += kTwoPi;
+        const double speed = vmath::Length(next - prev) / 2;
+        const float bank = float(std::clamp(bankScale * turn * speed / 20.0, -0.7, 0.7));
+        const Vec3 left0 = Normalize(vmath::Cross({0, 0, 1}, forward));
+        const Vec3 up0 = vmath::Cross(forward, left0);
+        const Vec3 left = left0 * std::cos(bank) - up0 * std::sin(bank);
+        const Vec3 up = up0 * std::cos(bank) + left0 * std::sin(bank);
+        Key k;
+        k.position = here;
+        if (helicopterRows)  // looks along -x, z up
+            k.rotation = EulerFromRows(forward * -1.0f, left * -1.0f, up);
+        else  // the pterodactyl's axes: left, up, forward
+            k.rotation = EulerFromRows(left, up, forward);
+        keys[size_t(f)] = k;
+    }
+    return keys;
+}
+
+}  // namespace
+
+std::string MakeFlightPathText(const CanyonLayout& layout)
+{
+    const CanyonLine& line = layout.line;
+    const double L = line.length;
+
+    // The leading pterodactyl: steady speed, weaving gently across the floor
+    // and rising and sinking, always well clear of the walls.
+    auto ptero = [&](double f) {
+        const double phi = f / kPathFrames;
+        const double s = L * phi;
+        const LinePoint lp = AtArc(line, s);
+        const double room = std::max(0.0, lp.halfWidth - 450);
+        const double lateral = 0.3 * room * std::sin(kTwoPi * 9 * phi);
+        const double z = lp.floorZ + 470 + 110 * std::sin(kTwoPi * 11 * phi + 1.0);
+        return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
+    };
+    // The helicopter: higher, half a loop ahead, with its speed swelling and
+    // easing four times a loop so the engine's pitch moves.
+    auto heli = [&](double f) {
+        const double phi = f / kPathFrames;
+        const double s = L * (phi + 0.5 + 0.32 * std::sin(kTwoPi * 4 * phi) / (kTwoPi * 4));
+        const LinePoint lp = AtArc(line, s);
+        const double room = std::max(0.0, lp.halfWidth - 400);
+        const double lateral = 0.35 * room * std::sin(kTwoPi * 5 * phi + 2.0);
+        const double z = lp.floorZ + 640 + 160 * std::sin(kTwoPi * 7 * phi);
+        return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
+    };
+    // The flock: sixteen circuits of the basin per loop. Members sample this
+    // track 37 frames apart, which is half a frame short of a whole circuit
+    // (37.5 frames), so the ten fly in a loose line half a frame apart; the
+    // slow swells in radius and height spread them like a real flock.
+    auto flock = [&](double f) {
+        const double phi = f / kPathFrames;
+        const double a = kTwoPi * 16 * phi;
+        const double r = 1650 + 140 * std::sin(kTwoPi * 3 * phi + 0.4);
+        const double z = 760 + 130 * std::sin(kTwoPi * 2 * phi + 0.5) + 40 * std::sin(kTwoPi * 32 * phi);
+        return Vec3{float(layout.basinCentre.x + r * std::cos(a)), float(layout.basinCentre.y + r * std::sin(a)), float(z)};
+    };
+    // Unused tracks, kept as the format expects: a low line along the floor
+    // and two copies of the others.
+    auto low = [&](double f) {
+        const LinePoint lp = AtArc(line, L * f / kPathFrames + L / 4);
+        return Vec3{float(lp.p.x), float(lp.p.y), float(lp.floorZ + 300)};
+    };
+
+    const std::vector<Key> tracks[6] = {MakeTrack(heli, 0.6f, true), MakeTrack(heli, 0.3f, true),
+                                        MakeTrack(flock, 1.0f, false), MakeTrack(ptero, 1.0f, false),
+                                        MakeTrack(low, 0.5f, false), MakeTrack(ptero, 0.5f, false)};
+    static const char* names[6] = {"ClassicCamera", "Camera", "Ptero", "PteroCamera", "Line05", "Line07"};
+    std::string out = "bones\n{\n";
+    char buf[256];
+    for (int b = 0; b < 6; ++b) {
+        std::snprintf(buf, sizeof buf, "%d %s -1\n", b, names[b]);
+        out += buf;
+    }
+    out += "}\nanimation\n{\n";
+    for (int32_t f = 0; f < kPathFrames; ++f) {
+        std::snprintf(buf, sizeof buf, "frame %d\n{\n", f);
+        out += buf;
+        for (const auto& track : tracks) {
+            const Key& k = track[size_t(f)];
+            std::snprintf(buf, sizeof buf, "%.6f %.6f %.6f %.6f %.6f %.6f\n", double(k.position.x),
+                          double(k.position.y), double(k.position.z), double(k.rotation.x), double(k.rotation.y),
+                          double(k.rotation.z));
+            out += buf;
+        }
+        out += "}\n";
+    }
+    out += "}\n";
+    return out;
+}
+
+namespace {
+
+float SeamRatio(const CSkeleton& path, int32_t bone)
+{
+    const int32_t n = path.FrameCount();
+    float largest = 0, seam = 0;
+    for (int32_t f = 0; f < n; ++f) {
+        const Vec3 a = path.GetKeyPosition(bone, f), b = path.GetKeyPosition(bone, (f + 1) % n);
+        const float step = vmath::Length(b - a);
+        if (f == n - 1)
+            seam = step;
+        else
+            largest = std::max(largest, step);
+    }
+    return largest > 0 ? seam / largest : 1e9f;
+}
+
+}  // namespace
+
+PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
+{
+    PathReport r;
+    const int32_t ptero = path.FindBone("PteroCamera"), classic = path.FindBone("ClassicCamera");
+    const int32_t flock = path.FindBone("Ptero");
+    if (ptero < 0 || classic < 0 || flock < 0 || path.FrameCount() != kPathFrames)
+        return r;
+    r.pteroClearance = 1e9f;
+    r.classicClearance = 1e9f;
+    // Eight samples per frame through the engine's own spline.
+    for (int32_t i = 0; i < kPathFrames * 8; ++i) {
+        path.Sample(float(i) / 8.0f, 1.0f);
+        const Vec3 p = vmath::Row(path.GetBoneMatrix(ptero), 3);
+        const Vec3 c = vmath::Row(path.GetBoneMatrix(classic), 3);
+        r.pteroClearance = std::min(r.pteroClearance, canyon.Distance(p, 1000.0f));
+        r.classicClearance = std::min(r.classicClearance, canyon.Distance(c, 1000.0f));
+    }
+    r.pteroSeamRatio = SeamRatio(path, ptero);
+    r.classicSeamRatio = SeamRatio(path, classic);
+    r.flockSeamRatio = SeamRatio(path, flock);
+    r.classicSpeedMin = 1e9f;
+    for (int32_t f = 0; f < kPathFrames; ++f) {
+        const float step = vmath::Length(path.GetKeyPosition(classic, (f + 1) % kPathFrames) -
+                                         path.GetKeyPosition(classic, f));
+        r.classicSpeedMin = std::min(r.classicSpeedMin, step);
+        r.classicSpeedMax = std::max(r.classicSpeedMax, step);
+    }
+    return r;
+}
+
+bool PathReportOk(const PathReport& r)
+{
+    return r.pteroClearance >= kMinClearance + kOrbitReach && r.classicClearance >= kMinClearance &&
+           r.pteroSeamRatio <= 1.5f && r.classicSeamRatio <= 1.5f && r.flockSeamRatio <= 1.5f;
+}
+
+}  // namespace bake

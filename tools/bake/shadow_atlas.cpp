@@ -1,0 +1,186 @@
+// Shadow atlas packing and baking.
+#include "bake/shadow_atlas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "bake/mesh_query.h"
+
+namespace bake {
+
+using vmath::Vec3;
+
+Vec3 SunDirection()
+{
+    const float k = 1.0f / std::sqrt(3.0f);
+    return {-k, -k, k};
+}
+
+namespace {
+
+// The engine's choice of projection plane for a face, ties going to (x, y).
+int32_t DroppedAxis(Vec3 a, Vec3 b, Vec3 c)
+{
+    const Vec3 n = vmath::Cross(b - a, c - a);
+    const float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+    if (ax > ay && ax > az)
+        return 0;
+    if (ay > ax && ay > az)
+        return 1;
+    return 2;
+}
+
+void Project(Vec3 p, int32_t axis, float& u, float& v)
+{
+    if (axis == 0) {
+        u = p.y;
+        v = p.z;
+    } else if (axis == 1) {
+        u = p.x;
+        v = p.z;
+    } else {
+        u = p.x;
+        v = p.y;
+    }
+}
+
+int32_t PatchExtent(float range)
+{
+    // Coordinates reach 1.5 + range / 150 texels into the patch; a bilinear
+    // lookup there reads up to texel floor(1 + range / 150) + 1. The small
+    // bias covers rounding in the engine's float arithmetic.
+    return int32_t(std::floor(1.0f + range / kUnitsPerTexel + 0.01f)) + 2;
+}
+
+}  // namespace
+
+AtlasPatch PatchShape(Vec3 a, Vec3 b, Vec3 c)
+{
+    AtlasPatch p;
+    p.axis = DroppedAxis(a, b, c);
+    float u[3], v[3];
+    Project(a, p.axis, u[0], v[0]);
+    Project(b, p.axis, u[1], v[1]);
+    Project(c, p.axis, u[2], v[2]);
+    p.w = PatchExtent(std::max({u[0], u[1], u[2]}) - std::min({u[0], u[1], u[2]}));
+    p.h = PatchExtent(std::max({v[0], v[1], v[2]}) - std::min({v[0], v[1], v[2]}));
+    return p;
+}
+
+bool PackAtlas(const CanyonMesh& mesh, std::vector<AtlasPatch>& patches)
+{
+    patches.resize(mesh.faces.size());
+    for (size_t i = 0; i < mesh.faces.size(); ++i) {
+        const MeshFace& f = mesh.faces[i];
+        patches[i] = PatchShape(mesh.positions[size_t(f.a)], mesh.positions[size_t(f.b)], mesh.positions[size_t(f.c)]);
+    }
+    std::vector<uint32_t> order(patches.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        if (patches[a].h != patches[b].h)
+            return patches[a].h > patches[b].h;
+        if (patches[a].w != patches[b].w)
+            return patches[a].w > patches[b].w;
+        return a < b;
+    });
+    int32_t x = 0, y = 0, shelf = 0;
+    for (uint32_t i : order) {
+        AtlasPatch& p = patches[i];
+        if (x + p.w > kAtlasSize) {
+            y += shelf;
+            x = 0;
+            shelf = 0;
+        }
+        if (p.w > kAtlasSize || y + p.h > kAtlasSize)
+            return false;
+        p.x = x;
+        p.y = y;
+        x += p.w;
+        shelf = std::max(shelf, p.h);
+    }
+    return true;
+}
+
+bool PatchesValid(const std::vector<AtlasPatch>& patches)
+{
+    // Every texel may belong to at most one patch.
+    std::vector<uint8_t> used(size_t(kAtlasSize) * kAtlasSize, 0);
+    for (const AtlasPatch& p : patches) {
+        if (p.x < 0 || p.y < 0 || p.w <= 0 || p.h <= 0 || p.x + p.w > kAtlasSize || p.y + p.h > kAtlasSize)
+            return false;
+        for (int32_t j = p.y; j < p.y + p.h; ++j)
+            for (int32_t i = p.x; i < p.x + p.w; ++i) {
+                uint8_t& u = used[size_t(j) * kAtlasSize + size_t(i)];
+                if (u)
+                    return false;
+                u = 1;
+            }
+    }
+    return true;
+}
+
+Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std::vector<AtlasPatch>& patches)
+{
+    Image atlas(kAtlasSize, kAtlasSize, 1);
+    const Vec3 sun = SunDirection();
+    float minZ = 1e30f, maxZ = -1e30f;
+    for (const Vec3& p : mesh.positions) {
+        minZ = std::min(minZ, p.z);
+        maxZ = std::max(maxZ, p.z);
+    }
+    // Sub-texel sample offsets: four rays per texel soften the shadow edges
+    // that a single 150-unit texel would otherwise stair-step.
+    const float offsets[4][2] = {{-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f}, {0.25f, 0.25f}};
+    for (size_t fi = 0; fi < mesh.faces.size(); ++fi) {
+        const MeshFace& f = mesh.faces[fi];
+        const AtlasPatch& patch = patches[fi];
+        const Vec3 A = mesh.positions[size_t(f.a)], B = mesh.positions[size_t(f.b)], C = mesh.positions[size_t(f.c)];
+        const Vec3 nA = mesh.normals[size_t(f.a)], nB = mesh.normals[size_t(f.b)], nC = mesh.normals[size_t(f.c)];
+        Vec3 faceN = vmath::Cross(B - A, C - A);
+        faceN = faceN * (1.0f / std::max(1e-6f, vmath::Length(faceN)));
+        float pa, qa, pb, qb, pc, qc;
+        Project(A, patch.axis, pa, qa);
+        Project(B, patch.axis, pb, qb);
+        Project(C, patch.axis, pc, qc);
+        const float pmin = std::min({pa, pb, pc}), qmin = std::min({qa, qb, qc});
+        // Triangle in the projection plane, for barycentric coordinates.
+        const Vec3 a2{pa, qa, 0}, b2{pb, qb, 0}, c2{pc, qc, 0};
+        const float area = (pb - pa) * (qc - qa) - (pc - pa) * (qb - qa);
+        for (int32_t j = 0; j < patch.h; ++j)
+            for (int32_t i = 0; i < patch.w; ++i) {
+                float light = 0;
+                float ambientSum = 0;
+                for (const auto& off : offsets) {
+                    const float p = pmin + (float(i) + 0.5f + off[0] - 1.5f) * kUnitsPerTexel;
+                    const float q = qmin + (float(j) + 0.5f + off[1] - 1.5f) * kUnitsPerTexel;
+                    const Vec3 onTri = ClosestPointOnTriangle({p, q, 0}, a2, b2, c2);
+                    float w1 = 0, w2 = 0;
+                    if (std::fabs(area) > 1e-6f) {
+                        w1 = ((onTri.x - pa) * (qc - qa) - (pc - pa) * (onTri.y - qa)) / area;
+                        w2 = ((pb - pa) * (onTri.y - qa) - (onTri.x - pa) * (qb - qa)) / area;
+                    }
+                    const float w0 = 1 - w1 - w2;
+                    const Vec3 point = A * w0 + B * w1 + C * w2;
+                    Vec3 n = nA * w0 + nB * w1 + nC * w2;
+                    n = n * (1.0f / std::max(1e-6f, vmath::Length(n)));
+                    const float facing = vmath::Dot(n, sun);
+                    float lit = 0;
+                    if (facing > 0 && vmath::Dot(faceN, sun) > -0.2f) {
+                        const Vec3 origin = point + faceN * 3.0f;
+                        lit = query.Occluded(origin, sun, 0.5f, 60000.0f) ? 0.0f : facing;
+                    }
+                    light += lit;
+                    // Sky light: the deeper in the canyon, the less of the
+                    // sky a point sees.
+                    const float height = (point.z - minZ) / std::max(1.0f, maxZ - minZ);
+                    ambientSum += 0.34f + 0.16f * height + 0.05f * n.z;
+                }
+                const float value = (ambientSum + 0.70f * light) / 4.0f;
+                atlas.At(patch.x + i, patch.y + j)[0] = uint8_t(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
+            }
+    }
+    return atlas;
+}
+
+}  // namespace bake
