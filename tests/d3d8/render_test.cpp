@@ -417,3 +417,47 @@ TEST_F(D3D8Test, StripsFansAndIndexedDrawsWithBaseVertex)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(D3D8Test, RepeatedStateCostsNoGlCallsAndProgramsAreCachedByState)
+{
+    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    DrawQuad(0x80FF0000);
+    VantorD3D8Stats before{}, after{};
+    ASSERT_EQ(VantorGetStats(dev, &before), D3D_OK);
+    // The same state set again, and a state changed and changed back
+    // before the next draw: the draw needs no GL state call and no program.
+    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    dev->BeginScene();
+    ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    dev->EndScene();
+    ASSERT_EQ(VantorGetStats(dev, &after), D3D_OK);
+    EXPECT_EQ(after.glStateCalls, before.glStateCalls);
+    EXPECT_EQ(after.programsLinked, before.programsLinked);
+
+    // Fog on, off and on again: one new program for the fog variant, then
+    // both come from the cache.
+    dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    DrawQuad(0x80FF0000);
+    ASSERT_EQ(VantorGetStats(dev, &before), D3D_OK);
+    EXPECT_EQ(before.programsLinked, after.programsLinked + 1);
+    for (int i = 0; i < 3; ++i) {
+        dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+        DrawQuad(0x80FF0000);
+        dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+        DrawQuad(0x80FF0000);
+    }
+    ASSERT_EQ(VantorGetStats(dev, &after), D3D_OK);
+    EXPECT_EQ(after.programsLinked, before.programsLinked);
+    EXPECT_EQ(after.shadersCompiled, before.shadersCompiled);
+    dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
+}  // namespace

@@ -40,5 +40,13 @@ HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out);
 // headless device this is its off-screen front buffer.
 HRESULT VantorReadPresented(IDirect3DDevice8* device, VantorImage* out);
 
+// Counters that show the caches at work (tests and benchmarks).
+struct VantorD3D8Stats {
+    uint64_t glStateCalls = 0;     // GL state changes made while preparing draws
+    uint64_t programsLinked = 0;
+    uint64_t shadersCompiled = 0;
+};
+HRESULT VantorGetStats(IDirect3DDevice8* device, VantorD3D8Stats* out);
+
 // Headless devices: CreateDevice with no window uses the back-buffer size of
 // the presentation parameters (640 x 480 when zero).

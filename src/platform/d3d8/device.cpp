@@ -868,6 +868,7 @@ HRESULT CDevice::GetIndices(IDirect3DIndexBuffer8** pp, UINT* pBase)
 GLuint CDevice::CompileShader(GLenum type, const std::string& source, std::string* log)
 {
     const GLuint s = glCreateShader(type);
+    ++m_stats.shadersCompiled;
     const char* text = source.c_str();
     glShaderSource(s, 1, &text, nullptr);
     glCompileShader(s);
@@ -1127,16 +1128,19 @@ bool CDevice::ApplyFramebuffer()
         return false;
     if (m_gl.fbo != fbo) {
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        ++m_stats.glStateCalls;
         m_gl.fbo = fbo;
     }
     const GLint vp[4] = {static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
                          static_cast<GLint>(m_viewport.Width), static_cast<GLint>(m_viewport.Height)};
     if (std::memcmp(vp, m_gl.vp, sizeof vp) != 0) {
         glViewport(vp[0], vp[1], vp[2], vp[3]);
+        ++m_stats.glStateCalls;
         std::memcpy(m_gl.vp, vp, sizeof vp);
     }
     if (m_gl.depthRange[0] != m_viewport.MinZ || m_gl.depthRange[1] != m_viewport.MaxZ) {
         glDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
+        ++m_stats.glStateCalls;
         m_gl.depthRange[0] = m_viewport.MinZ;
         m_gl.depthRange[1] = m_viewport.MaxZ;
     }
@@ -1150,6 +1154,7 @@ GLuint CDevice::LinkProgram(GLuint vs, GLuint fs)
     if (it != m_programs.end())
         return it->second;
     const GLuint p = glCreateProgram();
+    ++m_stats.programsLinked;
     glAttachShader(p, vs);
     glAttachShader(p, fs);
     glLinkProgram(p);
@@ -1163,6 +1168,7 @@ GLuint CDevice::LinkProgram(GLuint vs, GLuint fs)
     if (block != GL_INVALID_INDEX)
         glUniformBlockBinding(p, block, 0);
     glUseProgram(p);
+    ++m_stats.glStateCalls;
     m_gl.program = p;
     for (int i = 0; i < 8; ++i) {
         const std::string name = "s" + std::to_string(i);
@@ -1179,6 +1185,7 @@ bool CDevice::ApplyProgram()
     if (!m_programDirty && m_currentProgram) {
         if (m_gl.program != m_currentProgram) {
             glUseProgram(m_currentProgram);
+            ++m_stats.glStateCalls;
             m_gl.program = m_currentProgram;
         }
         return true;
@@ -1247,6 +1254,7 @@ bool CDevice::ApplyProgram()
         return false;
     if (m_gl.program != program) {
         glUseProgram(program);
+        ++m_stats.glStateCalls;
         m_gl.program = program;
     }
     m_currentProgram = program;
@@ -1273,18 +1281,23 @@ bool CDevice::ApplyVertexInput()
         case D3DVSDT_FLOAT3:
         case D3DVSDT_FLOAT4:
             glVertexAttribPointer(e.reg, static_cast<GLint>(e.type + 1), GL_FLOAT, GL_FALSE, stride, offset);
+            ++m_stats.glStateCalls;
             break;
         case D3DVSDT_D3DCOLOR:
             glVertexAttribPointer(e.reg, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, offset);
+            ++m_stats.glStateCalls;
             break;
         case D3DVSDT_UBYTE4:
             glVertexAttribPointer(e.reg, 4, GL_UNSIGNED_BYTE, GL_FALSE, stride, offset);
+            ++m_stats.glStateCalls;
             break;
         case D3DVSDT_SHORT2:
             glVertexAttribPointer(e.reg, 2, GL_SHORT, GL_FALSE, stride, offset);
+            ++m_stats.glStateCalls;
             break;
         default:
             glVertexAttribPointer(e.reg, 4, GL_SHORT, GL_FALSE, stride, offset);
+            ++m_stats.glStateCalls;
             break;
         }
         enabled |= 1u << e.reg;
@@ -1296,6 +1309,7 @@ bool CDevice::ApplyVertexInput()
                 glEnableVertexAttribArray(r);
             else
                 glDisableVertexAttribArray(r);
+            ++m_stats.glStateCalls;
         }
     }
     m_enabledAttribs = enabled;
@@ -1348,6 +1362,7 @@ void CDevice::ApplyTextures()
         if (m_gl.unitTexture[s] != tex) {
             SetActiveUnit(s);
             glBindTexture(GL_TEXTURE_2D, tex);
+            ++m_stats.glStateCalls;
             m_gl.unitTexture[s] = tex;
         }
         if (m_samplerDirty[s])
@@ -1360,9 +1375,14 @@ void CDevice::ApplyFixedState()
 {
     if (!m_fixedDirty)
         return;
-    const int blend = m_rs[D3DRS_ALPHABLENDENABLE] ? 1 : 0;
+    // ONE/ZERO with ADD is plain replacement, which the engine sets for
+    // its opaque passes with blending left enabled: skip the blend unit.
+    const bool replace = m_rs[D3DRS_SRCBLEND] == D3DBLEND_ONE && m_rs[D3DRS_DESTBLEND] == D3DBLEND_ZERO &&
+                         (m_rs[D3DRS_BLENDOP] == D3DBLENDOP_ADD || m_rs[D3DRS_BLENDOP] == 0);
+    const int blend = (m_rs[D3DRS_ALPHABLENDENABLE] && !replace) ? 1 : 0;
     if (m_gl.blend != blend) {
         blend ? glEnable(GL_BLEND) : glDisable(GL_BLEND);
+        ++m_stats.glStateCalls;
         m_gl.blend = blend;
     }
     if (blend) {
@@ -1376,6 +1396,7 @@ void CDevice::ApplyFixedState()
         }
         if (m_gl.blendSrc != src || m_gl.blendDst != dst) {
             glBlendFunc(src, dst);
+            ++m_stats.glStateCalls;
             m_gl.blendSrc = src;
             m_gl.blendDst = dst;
         }
@@ -1389,23 +1410,27 @@ void CDevice::ApplyFixedState()
         }
         if (m_gl.blendEq != eq) {
             glBlendEquation(eq);
+            ++m_stats.glStateCalls;
             m_gl.blendEq = eq;
         }
     }
     const int depth = (m_rs[D3DRS_ZENABLE] != D3DZB_FALSE && m_depthStencil) ? 1 : 0;
     if (m_gl.depthTest != depth) {
         depth ? glEnable(GL_DEPTH_TEST) : glDisable(GL_DEPTH_TEST);
+        ++m_stats.glStateCalls;
         m_gl.depthTest = depth;
     }
     if (depth) {
         const GLenum func = CompareFunc(m_rs[D3DRS_ZFUNC]);
         if (m_gl.depthFunc != func) {
             glDepthFunc(func);
+            ++m_stats.glStateCalls;
             m_gl.depthFunc = func;
         }
         const int mask = m_rs[D3DRS_ZWRITEENABLE] ? 1 : 0;
         if (m_gl.depthMask != mask) {
             glDepthMask(mask ? GL_TRUE : GL_FALSE);
+            ++m_stats.glStateCalls;
             m_gl.depthMask = mask;
         }
     }
@@ -1413,18 +1438,21 @@ void CDevice::ApplyFixedState()
     const int cull = (cullMode == D3DCULL_CW || cullMode == D3DCULL_CCW) ? 1 : 0;
     if (m_gl.cull != cull) {
         cull ? glEnable(GL_CULL_FACE) : glDisable(GL_CULL_FACE);
+        ++m_stats.glStateCalls;
         m_gl.cull = cull;
     }
     if (cull) {
         const GLenum face = cullMode == D3DCULL_CW ? GL_FRONT : GL_BACK;
         if (m_gl.cullFace != face) {
             glCullFace(face);
+            ++m_stats.glStateCalls;
             m_gl.cullFace = face;
         }
     }
     const DWORD cm = m_rs[D3DRS_COLORWRITEENABLE] & 0xF;
     if (m_gl.colorMask != cm) {
         glColorMask(cm & 1, (cm >> 1) & 1, (cm >> 2) & 1, (cm >> 3) & 1);
+        ++m_stats.glStateCalls;
         m_gl.colorMask = cm;
     }
     m_fixedDirty = false;
@@ -1466,6 +1494,7 @@ HRESULT CDevice::PrepareDraw(UINT vertexEnd)
         return D3DERR_INVALIDCALL;
     if (m_gl.vao != m_vao) {
         glBindVertexArray(m_vao);
+        ++m_stats.glStateCalls;
         m_gl.vao = m_vao;
     }
     if (!ApplyVertexInput())
@@ -1508,6 +1537,7 @@ HRESULT CDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT minIn
         return hr;
     if (m_gl.elementBuffer != m_indices->m_gl) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_indices->m_gl);
+        ++m_stats.glStateCalls;
         m_gl.elementBuffer = m_indices->m_gl;
     }
     const auto offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize);
@@ -1672,6 +1702,14 @@ HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out)
     if (!s->m_device)
         return D3DERR_INVALIDCALL;
     return s->m_device->ReadSurface(s, &out->width, &out->height, &out->pixels);
+}
+
+HRESULT VantorGetStats(IDirect3DDevice8* device, VantorD3D8Stats* out)
+{
+    if (!device || !out)
+        return D3DERR_INVALIDCALL;
+    *out = static_cast<CDevice*>(device)->Stats();
+    return D3D_OK;
 }
 
 HRESULT VantorReadPresented(IDirect3DDevice8* device, VantorImage* out)

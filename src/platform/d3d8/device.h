@@ -6,6 +6,7 @@
 // (vertex shader, pixel shader or texture-stage key, fog, alpha test).
 #pragma once
 
+#include "platform/d3d8/d3d8_vantor.h"
 #include "platform/d3d8/gl_context.h"
 #include "platform/d3d8/objects.h"
 #include "platform/d3d8/shader_gen.h"
@@ -95,6 +96,7 @@ public:
     void BindArrayBufferForUpload(GLuint buf);
     HRESULT ReadSurface(CSurface* s, UINT* w, UINT* h, std::vector<uint32_t>* pixels);
     HRESULT ReadPresented(UINT* w, UINT* h, std::vector<uint32_t>* pixels);
+    const VantorD3D8Stats& Stats() const { return m_stats; }
 
 private:
     struct VertexShader {
@@ -211,5 +213,6 @@ private:
     std::map<std::vector<DWORD>, std::string> m_stageBodies;
     std::set<CResourceLink*> m_resources;
     GLShadow m_gl;
+    VantorD3D8Stats m_stats;
     friend class CSurface;
 };
