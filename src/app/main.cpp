@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/config_dialog.h"
-#include "app/null_services.h"
+#include "app/engine_host.h"
 #include "app/saver_app.h"
 #include "platform/resources.h"
 #include "platform/sdl/sdl_os.h"
@@ -24,8 +24,8 @@ private:
 int main(int argc, char** argv)
 {
     auto os = os::CreateSdlOS(os::EmbeddedResources());
-    CNullEngine engine;
-    CNullSound sound;
+    CEngineHost engine(os->Milliseconds());
+    CSoundHost sound;
     CSettingsDialog dialog(*os);
     ShellServices services;
     services.dialog = &dialog;
