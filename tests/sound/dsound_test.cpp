@@ -287,23 +287,29 @@ TEST_F(OfflineSound, ResamplesByLinearInterpolationAndFollowsFrequency)
 
 TEST_F(OfflineSound, LoopsWithoutAGapAndEndsWhenNotLooping)
 {
-    // Exactly 10 periods of a sine: looped, the output is one unbroken sine.
+    // Exactly 10 periods of a sine at half the output rate: looped, every
+    // output frame is the interpolation of two neighbours, the last sample's
+    // neighbour being the first, so the sine runs on unbroken.
     const int n = 441;
     std::vector<int16_t> sine(n);
     for (int i = 0; i < n; ++i)
-        sine[i] = static_cast<int16_t>(std::lround(12000 * std::sin(2 * M_PI * 10 * i / n)));
-    IDirectSoundBuffer* b = Mono16(sine);
+        sine[i] = static_cast<int16_t>(std::lround(12000 * std::cos(2 * M_PI * 10 * i / n)));
+    IDirectSoundBuffer* b = Mono16(sine, 22050);
     b->Play(0, 0, DSBPLAY_LOOPING);
     auto out = Render(5 * n);
-    for (int k = kRamp; k < 5 * n; ++k)
-        ASSERT_NEAR(out[2 * k], sine[k % n], 1) << k;
+    for (int k = kRamp; k < 5 * n; ++k) {
+        const int i = (k / 2) % n;
+        const double expected = k % 2 ? (sine[i] + sine[(i + 1) % n]) / 2.0 : sine[i];
+        ASSERT_NEAR(out[2 * k], expected, 1.0) << k;
+    }
     DWORD status = 0;
     b->GetStatus(&status);
     EXPECT_EQ(status, static_cast<DWORD>(DSBSTATUS_PLAYING | DSBSTATUS_LOOPING));
 
     // Not looping: the sound plays to its end, then silence and "stopped".
     // Playing again only drops the looping flag: the current pass (which
-    // starts exactly at the loop point) is the last.
+    // starts halfway through the sound) is the last; past the last sample
+    // the sound slopes to silence within one source frame.
     b->Play(0, 0, 0);
     out = Render(2 * n);
     int lastSound = -1;
