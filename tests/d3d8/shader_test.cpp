@@ -299,3 +299,115 @@ TEST_F(ShaderTest, MalformedAndUnsupportedTokenStreamsAreRejectedAtCreation)
 }
 
 }  // namespace
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadAsset(const std::string& name)
+{
+    std::ifstream in(std::string(VANTOR_SOURCE_DIR) + "/assets/dx/" + name);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The engine's own shader sources, assembled by our assembler and run by our
+// runtime: the bump-mapped, shadowed, fogged canyon pass against the CPU.
+TEST_F(ShaderTest, EngineShaderSourcesRenderTheBumpPass)
+{
+    const char* const names[] = {"basic.vsh", "bump.vsh", "light.vsh", "basic.psh", "bump.psh"};
+    std::string text[5];
+    for (int i = 0; i < 5; ++i) {
+        text[i] = ReadAsset(names[i]);
+        if (text[i].empty()) {
+            GTEST_SKIP() << "assets/dx/" << names[i] << " not present";
+        }
+    }
+    DWORD vs[3], ps[2];
+    for (int i = 0; i < 3; ++i)
+        vs[i] = MakeVs(text[i]);
+    for (int i = 0; i < 2; ++i)
+        ps[i] = MakePs(text[3 + i]);
+
+    IDirect3DTexture8* colour = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF8040C0});
+    IDirect3DTexture8* normal = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF8080FF});
+    IDirect3DTexture8* shadow = nullptr;
+    ASSERT_EQ(dev->CreateTexture(1, 1, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &shadow), D3D_OK);
+    owned.push_back(shadow);
+    D3DLOCKED_RECT lr;
+    ASSERT_EQ(shadow->LockRect(0, &lr, nullptr, 0), D3D_OK);
+    *static_cast<uint8_t*>(lr.pBits) = 0x60;
+    shadow->UnlockRect(0);
+    dev->SetTexture(0, colour);
+    dev->SetTexture(1, shadow);
+    dev->SetTexture(2, normal);
+
+    D3DXMATRIX id;
+    D3DXMatrixIdentity(&id);
+    dev->SetVertexShaderConstant(4, &id, 4);
+    const float c1[4] = {1.0f, 0.5f, 1.3f, 2.0f};  // steep fog: 1.3 - 0.5 * 2 = 0.3 at z = 0.5
+    dev->SetVertexShaderConstant(1, c1, 1);
+    const float light[4] = {-0.4082483f, -0.4082483f, 0.8164966f, 0};
+    dev->SetVertexShaderConstant(20, light, 1);
+    const float pc[8] = {0.2f, 0.2f, 0.2f, 0, -0.2f, -0.2f, -0.2f, 0};
+    dev->SetPixelShaderConstant(0, pc, 2);
+    dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    dev->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
+
+    std::vector<TestVertex> q = {V(-1, 1, 0.5f), V(1, 1, 0.5f), V(-1, -1, 0.5f), V(1, -1, 0.5f)};
+    for (TestVertex& v : q) {
+        v.nz = 1;
+        v.tu[0] = 1;  // tangent along u
+        v.tv[1] = 1;  // tangent along v
+    }
+    dev->SetVertexShader(vs[1]);
+    dev->SetPixelShader(ps[1]);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    Upload(q);
+    dev->BeginScene();
+    ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    dev->EndScene();
+    VantorImage img;
+    ASSERT_EQ(VantorReadSurface(surface, &img), D3D_OK);
+
+    // The same arithmetic on the CPU.
+    const double n = 128.0 / 255.0, nz = 1.0;
+    const double lx = -0.4082483, ly = -0.4082483, lz = 0.8164966;
+    const double d0[3] = {0.5 * lx + 0.5, 0.5 * ly + 0.5, 0.5 * lz + 0.5};
+    const double dot = (2 * n - 1) * (2 * d0[0] - 1) + (2 * n - 1) * (2 * d0[1] - 1) + (2 * nz - 1) * (2 * d0[2] - 1);
+    const double t2 = std::clamp(dot, 0.0, 1.0);
+    const double t1 = std::clamp(2 * (0x60 / 255.0 - 0.2), 0.0, 1.0);
+    const double k = std::clamp(t2 * t1 + 0.2, 0.0, 1.0);
+    const double fog = 0.3;
+    auto ch = [&](int c) { return static_cast<uint32_t>(std::lround((c / 255.0 * k * fog + (0xCF / 255.0) * (1 - fog)) * 255)); };
+    const uint32_t alpha = static_cast<uint32_t>(std::lround(std::clamp(t2 * 1.0 + 0.0, 0.0, 1.0) * 255));
+    EXPECT_ARGB_NEAR(img.At(1, 1), alpha << 24 | ch(0x80) << 16 | ch(0x40) << 8 | ch(0xC0), 2);
+
+    // basic.vsh + basic.psh: texture times vertex colour, same fog.
+    dev->SetVertexShader(vs[0]);
+    dev->SetPixelShader(ps[0]);
+    for (TestVertex& v : q)
+        v.color = 0xFF808080;
+    Upload(q);
+    dev->BeginScene();
+    ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    dev->EndScene();
+    ASSERT_EQ(VantorReadSurface(surface, &img), D3D_OK);
+    const double g = 128.0 / 255.0;
+    auto ch2 = [&](int c) { return static_cast<uint32_t>(std::lround((c / 255.0 * g * fog + (0xCF / 255.0) * (1 - fog)) * 255)); };
+    EXPECT_ARGB_NEAR(img.At(1, 1), 0xFF000000u | ch2(0x80) << 16 | ch2(0x40) << 8 | ch2(0xC0), 2);
+
+    dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    dev->SetPixelShader(0);
+    dev->SetVertexShader(passVs);
+    for (int i = 0; i < 3; ++i)
+        dev->SetTexture(static_cast<DWORD>(i), nullptr);
+    for (DWORD h : vs)
+        EXPECT_EQ(dev->DeleteVertexShader(h), D3D_OK);
+    for (DWORD h : ps)
+        EXPECT_EQ(dev->DeletePixelShader(h), D3D_OK);
+}
+
+}  // namespace
