@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# shell_e2e.sh CASE VANTOR: one end-to-end case of the application shell.
+# shell_e2e.sh CASE VANTOR PACKER: one end-to-end case of the application.
 # Needs an X display (the test command starts Xvfb) and xdotool.
 set -u
 case_name=$1
 vantor=$2
+packer=${3:-}
 
 [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: skipped"; exit 77; }
 command -v xdotool >/dev/null || { echo "no xdotool: skipped"; exit 77; }
@@ -129,6 +130,35 @@ broken_archive)
     grep -q 'Could not open the resource archive' "$work/err" || fail "no clear message: $(cat "$work/err")"
     VANTOR_ARCHIVE=$work/missing.zip "$vantor" /s 2>"$work/err"; code=$?
     [ "$code" = 1 ] || fail "exit code $code with a missing archive"
+    ;;
+flight_on_screen)
+    "$vantor" /t & pid=$!; pids+=($pid)
+    wid=$(wait_window "$pid" "Debug Window") || fail "no window titled Debug Window"
+    sleep 4
+    import -window "$wid" "$work/a.png" || fail "no screenshot"
+    sleep 3
+    import -window "$wid" "$work/b.png" || fail "no second screenshot"
+    [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "the flight ended by itself"
+    mean=$(convert "$work/a.png" -colorspace Gray -format '%[fx:mean]' info:)
+    awk -v m="$mean" 'BEGIN { exit !(m > 0.08) }' || fail "the picture is (nearly) black: mean $mean"
+    distinct=$(convert "$work/a.png" -format '%k' info:)
+    [ "$distinct" -gt 500 ] || fail "the picture has only $distinct colours"
+    diff=$(compare -metric RMSE "$work/a.png" "$work/b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
+    awk -v d="$diff" 'BEGIN { exit !(d > 0.02) }' || fail "the picture did not change between two moments (RMSE $diff)"
+    [ -n "${VANTOR_E2E_KEEP:-}" ] && cp "$work/a.png" "$VANTOR_E2E_KEEP"
+    xdotool key --window "$wid" Escape
+    wait_exit "$pid" 15
+    [ "$code" = 0 ] || fail "exit code $code after Escape"
+    ;;
+engine_failure)
+    # An asset pack the engine cannot use: it says so and the run ends.
+    mkdir -p "$work/pack/dx" && echo "vs.1.1" > "$work/pack/dx/basic.vsh"
+    "$packer" "$work/pack" "$work/pack.zip" || fail "cannot pack"
+    VANTOR_ARCHIVE=$work/pack.zip "$vantor" /t 2>"$work/err" & pid=$!; pids+=($pid)
+    wait_exit "$pid" 20
+    [ "$code" = 1 ] || fail "exit code $code with an archive the engine cannot use"
+    grep -q 'CSaverApp::Run() -> CSaverApp::DoTest()' "$work/err" || fail "no error chain: $(cat "$work/err")"
+    grep -q '"Could not init Rendering Engine"' "$work/err" || fail "no engine error text: $(cat "$work/err")"
     ;;
 *)
     fail "unknown case $case_name"
