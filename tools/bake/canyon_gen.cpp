@@ -272,7 +272,7 @@ namespace {
 constexpr int32_t N = kCanyonGridCells;  // cells per side
 constexpr int32_t P = N + 1;             // grid points per side
 constexpr int32_t kMaxLeaf = 8;          // 1280 units
-constexpr double kTolerance = 50.0;
+constexpr double kTolerance = 60.0;
 
 struct Leaf {
     int32_t x, y, size;

@@ -1,6 +1,7 @@
-// Font atlas: the text output samples each cell from 0.01 inside its
-// top-left corner to its bottom-right corner (13.4 of 16 pixels), so every
-// glyph is placed inside that window.
+// Font atlas: the text output samples each cell from 0.01 of the atlas
+// (2.56 pixels) inside its top-left corner to its bottom-right corner, so
+// every glyph is placed inside the last 13 pixels of its cell in each
+// direction, and the first three columns and rows stay black.
 #include "bake/font.h"
 
 #include <algorithm>
@@ -14,7 +15,8 @@ namespace bake {
 bool MakeFontTexture(const std::string& fontFile, IndexedImage& out)
 {
     constexpr int32_t kSize = 256, kCell = 16;
-    constexpr float kWindow = 13.4f;  // visible part of a cell
+    constexpr int32_t kMargin = 3;     // cell pixels before the sampled window
+    constexpr float kWindow = 13.0f;  // sampled part of a cell
     FT_Library lib = nullptr;
     if (FT_Init_FreeType(&lib) != 0)
         return false;
@@ -40,14 +42,14 @@ bool MakeFontTexture(const std::string& fontFile, IndexedImage& out)
         const FT_GlyphSlot g = face->glyph;
         const int32_t cellX = (code % 16) * kCell, cellY = (code / 16) * kCell;
         const int32_t advance = int32_t(g->advance.x >> 6);
-        const int32_t originX = cellX + int32_t(std::lround((kWindow - float(advance)) / 2)) + 0;
-        const int32_t baseline = cellY + int32_t(std::lround((kWindow - float(lineHeight)) / 2)) + ascender;
+        const int32_t originX = cellX + kMargin + int32_t(std::lround((kWindow - float(advance)) / 2));
+        const int32_t baseline = cellY + kMargin + int32_t(std::lround((kWindow - float(lineHeight)) / 2)) + ascender;
         for (uint32_t row = 0; row < g->bitmap.rows; ++row)
             for (uint32_t col = 0; col < g->bitmap.width; ++col) {
                 const int32_t x = originX + g->bitmap_left + int32_t(col);
                 const int32_t y = baseline - g->bitmap_top + int32_t(row);
                 // Keep every glyph inside its own cell's visible window.
-                if (x < cellX || x >= cellX + kCell - 2 || y < cellY || y >= cellY + kCell - 2)
+                if (x < cellX + kMargin || x >= cellX + kCell || y < cellY + kMargin || y >= cellY + kCell)
                     continue;
                 const uint8_t v = g->bitmap.buffer[int32_t(row) * g->bitmap.pitch + int32_t(col)];
                 uint8_t& dst = out.indices[size_t(y) * kSize + size_t(x)];

@@ -103,11 +103,14 @@ bool MeshQuery::Occluded(Vec3 o, Vec3 d, float minT, float maxT) const
     double tMaxY = dy != 0 ? ((stepJ > 0 ? std::floor(py) + 1 - py : py - std::floor(py)) / std::fabs(dy)) : 1e30;
     double tEnter = 0;
     for (int guard = 0; guard < 4 * m_cells + 8; ++guard) {
-        if (i < 0 || j < 0 || i >= m_cells || j >= m_cells)
+        const bool inside = i >= 0 && j >= 0 && i < m_cells && j < m_cells;
+        // Outside the grid: give up once the ray can no longer come back in.
+        if (!inside && ((i < 0 && stepI < 0) || (j < 0 && stepJ < 0) || (i >= m_cells && stepI > 0) ||
+                        (j >= m_cells && stepJ > 0)))
             return false;
         const double tExit = std::min({tMaxX, tMaxY, double(maxT)});
         const double zLow = std::min(double(o.z) + double(d.z) * tEnter, double(o.z) + double(d.z) * tExit);
-        if (zLow <= m_cellMaxZ[size_t(CellIndex(i, j))] && CellHit(i, j, o, d, minT, maxT))
+        if (inside && zLow <= m_cellMaxZ[size_t(CellIndex(i, j))] && CellHit(i, j, o, d, minT, maxT))
             return true;
         if (tExit >= double(maxT))
             return false;

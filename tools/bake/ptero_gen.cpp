@@ -46,12 +46,12 @@ const BoneDef kBones[kBoneCount] = {
     {"Head", kNeck2, {4, 0, 1.0f}},   {"Jaw", kHead, {1.5f, 0, -1.0f}},
     {"Crest", kHead, {-1.5f, 0, 1.5f}}, {"Tail1", kBody, {-7, 0, 0.3f}},
     {"Tail2", kTail1, {-3.5f, 0, 0}}, {"Tail3", kTail2, {-3, 0, 0}},
-    {"LHumerus", kChest, {0.5f, 2.5f, 1.0f}},  {"LForearm", kLHumerus, {-1, 7, 0}},
-    {"LHand", kLForearm, {1, 10, 0}},          {"LFinger1", kLHand, {0.5f, 5, 0}},
-    {"LFinger2", kLFinger1, {-1, 9, 0}},
-    {"RHumerus", kChest, {0.5f, -2.5f, 1.0f}}, {"RForearm", kRHumerus, {-1, -7, 0}},
-    {"RHand", kRForearm, {1, -10, 0}},         {"RFinger1", kRHand, {0.5f, -5, 0}},
-    {"RFinger2", kRFinger1, {-1, -9, 0}},
+    {"LHumerus", kChest, {0.5f, 2.5f, 1.0f}},  {"LForearm", kLHumerus, {0.5f, 7, 0}},
+    {"LHand", kLForearm, {1.5f, 10, 0}},       {"LFinger1", kLHand, {-1.0f, 5, 0}},
+    {"LFinger2", kLFinger1, {-3.0f, 9, 0}},
+    {"RHumerus", kChest, {0.5f, -2.5f, 1.0f}}, {"RForearm", kRHumerus, {0.5f, -7, 0}},
+    {"RHand", kRForearm, {1.5f, -10, 0}},      {"RFinger1", kRHand, {-1.0f, -5, 0}},
+    {"RFinger2", kRFinger1, {-3.0f, -9, 0}},
     {"LThigh", kBody, {-5, 2, -1}},   {"LShin", kLThigh, {-3, 0.5f, -2}},
     {"RThigh", kBody, {-5, -2, -1}},  {"RShin", kRThigh, {-3, -0.5f, -2}},
 };
@@ -279,13 +279,13 @@ void BuildWing(Mesh& m, const std::array<Vec3, kBoneCount>& rest, bool leftSide)
         int32_t bone;
         int32_t trailBone;
     };
-    const Vec3 tip = rest[size_t(finger2)] + Vec3{-1.5f, s * 8.0f, 0};
+    const Vec3 tip = rest[size_t(finger2)] + Vec3{-4.5f, s * 8.0f, 0};
     const Station st[] = {
-        {rest[size_t(humerus)], 11.0f, humerus, thigh},
-        {rest[size_t(forearm)], 12.0f, forearm, humerus},
-        {rest[size_t(hand)], 11.0f, hand, forearm},
+        {rest[size_t(humerus)], 12.0f, humerus, thigh},
+        {rest[size_t(forearm)], 14.0f, forearm, humerus},
+        {rest[size_t(hand)], 12.5f, hand, forearm},
         {rest[size_t(finger1)], 9.5f, finger1, hand},
-        {rest[size_t(finger2)], 6.5f, finger2, finger1},
+        {rest[size_t(finger2)], 5.5f, finger2, finger1},
         {tip, 0.0f, finger2, finger2},
     };
     constexpr size_t kStations = std::size(st);

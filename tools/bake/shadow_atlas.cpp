@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "bake/mesh_query.h"
+#include "bake/noise.h"
 
 namespace bake {
 
@@ -120,6 +121,10 @@ bool PatchesValid(const std::vector<AtlasPatch>& patches)
     return true;
 }
 
+namespace {
+constexpr int kSkyRays = 7;
+}  // namespace
+
 Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std::vector<AtlasPatch>& patches)
 {
     Image atlas(kAtlasSize, kAtlasSize, 1);
@@ -147,36 +152,62 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
         // Triangle in the projection plane, for barycentric coordinates.
         const Vec3 a2{pa, qa, 0}, b2{pb, qb, 0}, c2{pc, qc, 0};
         const float area = (pb - pa) * (qc - qa) - (pc - pa) * (qb - qa);
+        // A point of the projection plane moved onto the triangle (nearest
+        // point) and lifted back into 3D, with its interpolated normal.
+        auto LiftToFace = [&](float p, float q, Vec3& point, Vec3& n) {
+            const Vec3 onTri = ClosestPointOnTriangle({p, q, 0}, a2, b2, c2);
+            float w1 = 0, w2 = 0;
+            if (std::fabs(area) > 1e-6f) {
+                w1 = ((onTri.x - pa) * (qc - qa) - (pc - pa) * (onTri.y - qa)) / area;
+                w2 = ((pb - pa) * (onTri.y - qa) - (onTri.x - pa) * (qb - qa)) / area;
+            }
+            const float w0 = 1 - w1 - w2;
+            point = A * w0 + B * w1 + C * w2;
+            n = vmath::NormalizeOrKeep(nA * w0 + nB * w1 + nC * w2);
+        };
         for (int32_t j = 0; j < patch.h; ++j)
             for (int32_t i = 0; i < patch.w; ++i) {
                 float light = 0;
-                float ambientSum = 0;
+                Vec3 centre{0, 0, 0}, centreN{0, 0, 0};
                 for (const auto& off : offsets) {
-                    const float p = pmin + (float(i) + 0.5f + off[0] - 1.5f) * kUnitsPerTexel;
-                    const float q = qmin + (float(j) + 0.5f + off[1] - 1.5f) * kUnitsPerTexel;
-                    const Vec3 onTri = ClosestPointOnTriangle({p, q, 0}, a2, b2, c2);
-                    float w1 = 0, w2 = 0;
-                    if (std::fabs(area) > 1e-6f) {
-                        w1 = ((onTri.x - pa) * (qc - qa) - (pc - pa) * (onTri.y - qa)) / area;
-                        w2 = ((pb - pa) * (onTri.y - qa) - (onTri.x - pa) * (qb - qa)) / area;
-                    }
-                    const float w0 = 1 - w1 - w2;
-                    const Vec3 point = A * w0 + B * w1 + C * w2;
-                    Vec3 n = nA * w0 + nB * w1 + nC * w2;
-                    n = n * (1.0f / std::max(1e-6f, vmath::Length(n)));
-                    const float facing = vmath::Dot(n, sun);
-                    float lit = 0;
+                    Vec3 point, n;
+                    LiftToFace(pmin + (float(i) + 0.5f + off[0] - 1.5f) * kUnitsPerTexel,
+                               qmin + (float(j) + 0.5f + off[1] - 1.5f) * kUnitsPerTexel, point, n);
+                    centre = centre + point * 0.25f;
+                    centreN = centreN + n * 0.25f;
+                    // Half face normal, half smooth normal: rock faces keep a
+                    // little of their facets instead of looking polished.
+                    const Vec3 shadeN = vmath::NormalizeOrKeep(n + faceN);
+                    const float facing = vmath::Dot(shadeN, sun);
                     if (facing > 0 && vmath::Dot(faceN, sun) > -0.2f) {
                         const Vec3 origin = point + faceN * 3.0f;
-                        lit = query.Occluded(origin, sun, 0.5f, 60000.0f) ? 0.0f : facing;
+                        if (!query.Occluded(origin, sun, 0.5f, 60000.0f))
+                            light += facing;
                     }
-                    light += lit;
-                    // Sky light: the deeper in the canyon, the less of the
-                    // sky a point sees.
-                    const float height = (point.z - minZ) / std::max(1.0f, maxZ - minZ);
-                    ambientSum += 0.34f + 0.16f * height + 0.05f * n.z;
                 }
-                const float value = (ambientSum + 0.70f * light) / 4.0f;
+                light *= 0.25f;
+                // Sky light: the share of a few directions around the normal
+                // that reach open sky, so wall feet and narrow floors darken.
+                const Vec3 n = vmath::NormalizeOrKeep(centreN);
+                const Vec3 t = vmath::NormalizeOrKeep(std::fabs(n.z) < 0.9f ? vmath::Cross({0, 0, 1}, n)
+                                                                            : vmath::Cross({1, 0, 0}, n));
+                const Vec3 b = vmath::Cross(n, t);
+                int open = 0;
+                for (int k = 0; k < kSkyRays; ++k) {
+                    const Vec3 dir = k == 0 ? n
+                                            : (t * std::cos(float(k) * 1.0472f) + b * std::sin(float(k) * 1.0472f)) *
+                                                      0.8f +
+                                                  n * 0.6f;
+                    if (!query.Occluded(centre + faceN * 3.0f, dir, 0.5f, 5000.0f))
+                        ++open;
+                }
+                const float sky = float(open) / float(kSkyRays);
+                const float height = (centre.z - minZ) / std::max(1.0f, maxZ - minZ);
+                // Large, soft changes of tone across the rock, as weathering
+                // and desert varnish would leave them.
+                const float albedo = 0.92f + 0.10f * Fbm(centre.x / 3500.0f, centre.y / 3500.0f, 0, 3, 0.5f, 71) +
+                                     0.05f * Fbm(centre.z / 300.0f, (centre.x + centre.y) / 2500.0f, 0, 2, 0.5f, 72);
+                const float value = albedo * (0.16f + 0.30f * sky + 0.06f * height + 0.66f * light);
                 atlas.At(patch.x + i, patch.y + j)[0] = uint8_t(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
             }
     }
