@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -74,92 +75,90 @@ std::vector<uint32_t> Checker(uint32_t a, uint32_t b)
 }
 
 // ------------------------------------------------------------- runtime
-void SceneRuntime(benchmark::State& state)
-{
-    const UINT w = static_cast<UINT>(state.range(0)), h = static_cast<UINT>(state.range(1));
-    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    if (!d3d) {
-        state.SkipWithError("no OpenGL context");
-        return;
-    }
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.BackBufferWidth = w;
-    pp.BackBufferHeight = h;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    IDirect3DDevice8* dev = nullptr;
-    if (FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev))) {
-        d3d->Release();
-        state.SkipWithError("no device");
-        return;
-    }
-    const std::vector<Vertex> scene = MakeScene();
-    IDirect3DVertexBuffer8* vb = nullptr;
-    dev->CreateVertexBuffer(static_cast<UINT>(scene.size() * sizeof(Vertex)), D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT,
-                            &vb);
-    BYTE* p = nullptr;
-    vb->Lock(0, 0, &p, 0);
-    std::memcpy(p, scene.data(), scene.size() * sizeof(Vertex));
-    vb->Unlock();
-    IDirect3DTexture8* tex[3] = {};
-    const std::vector<uint32_t> images[3] = {Checker(0xFFC08040, 0xFF806040), Checker(0xFF4080C0, 0xFF204060),
-                                             Checker(0xFFFFFFFF, 0xFF808080)};
-    for (int i = 0; i < 3; ++i) {
-        D3DXCreateTexture(dev, 256, 256, 0, 0, i == 2 ? D3DFMT_L8 : D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex[i]);
-        for (DWORD l = 0; l < tex[i]->GetLevelCount(); ++l) {
-            D3DLOCKED_RECT lr;
-            tex[i]->LockRect(l, &lr, nullptr, 0);
-            D3DSURFACE_DESC d;
-            tex[i]->GetLevelDesc(l, &d);
-            for (UINT y = 0; y < d.Height; ++y)
-                for (UINT x = 0; x < d.Width; ++x) {
-                    const uint32_t c = images[i][static_cast<size_t>(y * 256 + x)];
-                    if (i == 2)
-                        static_cast<BYTE*>(lr.pBits)[y * static_cast<UINT>(lr.Pitch) + x] = static_cast<BYTE>(c);
-                    else
-                        std::memcpy(static_cast<BYTE*>(lr.pBits) + y * static_cast<UINT>(lr.Pitch) + x * 4, &c, 4);
-                }
-            tex[i]->UnlockRect(l);
+class CRuntimeScene {
+public:
+    bool Init(UINT w, UINT h)
+    {
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        if (!d3d)
+            return false;
+        D3DPRESENT_PARAMETERS pp{};
+        pp.Windowed = TRUE;
+        pp.BackBufferWidth = w;
+        pp.BackBufferHeight = h;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        if (FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev)))
+            return false;
+        const std::vector<Vertex> scene = MakeScene();
+        dev->CreateVertexBuffer(static_cast<UINT>(scene.size() * sizeof(Vertex)), D3DUSAGE_WRITEONLY, 0,
+                                D3DPOOL_DEFAULT, &vb);
+        BYTE* p = nullptr;
+        vb->Lock(0, 0, &p, 0);
+        std::memcpy(p, scene.data(), scene.size() * sizeof(Vertex));
+        vb->Unlock();
+        const std::vector<uint32_t> images[3] = {Checker(0xFFC08040, 0xFF806040), Checker(0xFF4080C0, 0xFF204060),
+                                                 Checker(0xFFFFFFFF, 0xFF808080)};
+        for (int i = 0; i < 3; ++i) {
+            D3DXCreateTexture(dev, 256, 256, 0, 0, i == 2 ? D3DFMT_L8 : D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex[i]);
+            for (DWORD l = 0; l < tex[i]->GetLevelCount(); ++l) {
+                D3DLOCKED_RECT lr;
+                tex[i]->LockRect(l, &lr, nullptr, 0);
+                D3DSURFACE_DESC d;
+                tex[i]->GetLevelDesc(l, &d);
+                for (UINT y = 0; y < d.Height; ++y)
+                    for (UINT x = 0; x < d.Width; ++x) {
+                        const uint32_t c = images[i][static_cast<size_t>(y * 256 + x)];
+                        BYTE* row = static_cast<BYTE*>(lr.pBits) + y * static_cast<UINT>(lr.Pitch);
+                        if (i == 2)
+                            row[x] = static_cast<BYTE>(c);
+                        else
+                            std::memcpy(row + x * 4, &c, 4);
+                    }
+                tex[i]->UnlockRect(l);
+            }
         }
+        const DWORD decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(1, D3DVSDT_FLOAT3),
+                              D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT2),
+                              D3DVSD_REG(4, D3DVSDT_FLOAT2), D3DVSD_REG(5, D3DVSDT_FLOAT3),
+                              D3DVSD_REG(6, D3DVSDT_FLOAT3), D3DVSD_END()};
+        const std::string src =
+            "vs.1.1\nm4x4 r0, v0, c4\nmov oPos, r0\nmov oD0, v2\nmov oT0, v3\nmov oT1, v4\n"
+            "max r1.x, r0.z, -r0.z\nmad oFog.x, -r1.x, c1.w, c1.z\n";
+        LPD3DXBUFFER code = nullptr;
+        if (FAILED(D3DXAssembleShader(src.data(), static_cast<UINT>(src.size()), 0, nullptr, &code, nullptr)))
+            return false;
+        dev->CreateVertexShader(decl, static_cast<const DWORD*>(code->GetBufferPointer()), &vs, 0);
+        code->Release();
+        D3DXMATRIX vp = ViewProjection(static_cast<float>(w) / static_cast<float>(h)), vpt;
+        D3DXMatrixTranspose(&vpt, &vp);
+        const float c1[4] = {1.0f, 0.5f, 1.3f, 1.0f / 30000.0f};
+        dev->SetVertexShaderConstant(1, c1, 1);
+        dev->SetVertexShaderConstant(4, &vpt, 4);
+        dev->SetVertexShader(vs);
+        dev->SetStreamSource(0, vb, sizeof(Vertex));
+        dev->SetRenderState(D3DRS_ZENABLE, TRUE);
+        dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+        dev->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        for (DWORD s = 0; s < 2; ++s) {
+            dev->SetTextureStageState(s, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+            dev->SetTextureStageState(s, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+            dev->SetTextureStageState(s, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+        }
+        dev->SetTexture(1, tex[2]);
+        return true;
     }
-    const DWORD decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(1, D3DVSDT_FLOAT3),
-                          D3DVSD_REG(2, D3DVSDT_D3DCOLOR), D3DVSD_REG(3, D3DVSDT_FLOAT2),
-                          D3DVSD_REG(4, D3DVSDT_FLOAT2), D3DVSD_REG(5, D3DVSDT_FLOAT3),
-                          D3DVSD_REG(6, D3DVSDT_FLOAT3), D3DVSD_END()};
-    const std::string src =
-        "vs.1.1\nm4x4 r0, v0, c4\nmov oPos, r0\nmov oD0, v2\nmov oT0, v3\nmov oT1, v4\n"
-        "max r1.x, r0.z, -r0.z\nmad oFog.x, -r1.x, c1.w, c1.z\n";
-    LPD3DXBUFFER code = nullptr;
-    D3DXAssembleShader(src.data(), static_cast<UINT>(src.size()), 0, nullptr, &code, nullptr);
-    DWORD vs = 0;
-    dev->CreateVertexShader(decl, static_cast<const DWORD*>(code->GetBufferPointer()), &vs, 0);
-    code->Release();
-    D3DXMATRIX vp = ViewProjection(static_cast<float>(w) / static_cast<float>(h)), vpt;
-    D3DXMatrixTranspose(&vpt, &vp);
-    const float c1[4] = {1.0f, 0.5f, 1.3f, 1.0f / 30000.0f};
-    dev->SetVertexShaderConstant(1, c1, 1);
-    dev->SetVertexShaderConstant(4, &vpt, 4);
-    dev->SetVertexShader(vs);
-    dev->SetStreamSource(0, vb, sizeof(Vertex));
-    dev->SetRenderState(D3DRS_ZENABLE, TRUE);
-    dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
-    dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
-    dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
-    dev->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
-    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    for (DWORD s = 0; s < 2; ++s) {
-        dev->SetTextureStageState(s, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
-        dev->SetTextureStageState(s, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
-        dev->SetTextureStageState(s, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
-    }
-    dev->SetTexture(1, tex[2]);
-    const UINT perBatch = kTriangles / kBatches;
-    for (auto _ : state) {
+
+    void Frame()
+    {
+        const UINT perBatch = kTriangles / kBatches;
         dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF6060C0, 1.0f, 0);
         dev->BeginScene();
         for (int b = 0; b < kBatches; ++b) {
@@ -170,17 +169,31 @@ void SceneRuntime(benchmark::State& state)
         dev->Present(nullptr, nullptr, nullptr, nullptr);
         glFinish();
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.SetItemsProcessed(state.iterations() * kTriangles);
-    dev->SetTexture(0, nullptr);
-    dev->SetTexture(1, nullptr);
-    dev->SetStreamSource(0, nullptr, 0);
-    for (IDirect3DTexture8* t : tex)
-        t->Release();
-    vb->Release();
-    dev->Release();
-    d3d->Release();
-}
+
+    ~CRuntimeScene()
+    {
+        if (dev) {
+            dev->SetTexture(0, nullptr);
+            dev->SetTexture(1, nullptr);
+            dev->SetStreamSource(0, nullptr, 0);
+        }
+        for (IDirect3DTexture8* t : tex)
+            if (t)
+                t->Release();
+        if (vb)
+            vb->Release();
+        if (dev)
+            dev->Release();
+        if (d3d)
+            d3d->Release();
+    }
+
+    IDirect3D8* d3d = nullptr;
+    IDirect3DDevice8* dev = nullptr;
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DTexture8* tex[3] = {};
+    DWORD vs = 0;
+};
 
 // -------------------------------------------------------------- raw GL
 GLuint Compile(GLenum type, const char* text)
@@ -203,14 +216,15 @@ GLuint Link(const char* vs, const char* fs)
     return p;
 }
 
-void SceneRawGL(benchmark::State& state)
+class CRawScene {
+public:
+    bool Init(int width, int height)
 {
-    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-    std::unique_ptr<CGLContext> ctx = CGLContext::CreateHeadless();
-    if (!ctx) {
-        state.SkipWithError("no OpenGL context");
-        return;
-    }
+    w = width;
+    h = height;
+    ctx = CGLContext::CreateHeadless();
+    if (!ctx)
+        return false;
     GLint major = 0, minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
@@ -218,7 +232,7 @@ void SceneRawGL(benchmark::State& state)
     if (clipControl)
         glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
     const std::vector<Vertex> scene = MakeScene();
-    GLuint vao, vbo, fbo[2], color[2], depth;
+
     glGenVertexArrays(1, &vao);
     glBindVertexArray(vao);
     glGenBuffers(1, &vbo);
@@ -245,7 +259,6 @@ void SceneRawGL(benchmark::State& state)
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, w, h);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo[0]);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-    GLuint tex[3];
     glGenTextures(3, tex);
     const std::vector<uint32_t> images[3] = {Checker(0xFFC08040, 0xFF806040), Checker(0xFF4080C0, 0xFF204060),
                                              Checker(0xFFFFFFFF, 0xFF808080)};
@@ -265,13 +278,13 @@ void SceneRawGL(benchmark::State& state)
         "uniform mat4 viewProj; out vec4 c; out vec2 uv0; out vec2 uv1; out float fog;\n"
         "void main() { vec4 p = viewProj * vec4(pos.xyz, 1.0); c = col; uv0 = t0.xy; uv1 = t1.xy;\n"
         "  fog = 1.3 - abs(p.z) / 30000.0; gl_Position = vec4(p.x, -p.y, " + zExpr + ", p.w); }\n";
-    const GLuint scene3d = Link(vsText.c_str(),
+    scene3d = Link(vsText.c_str(),
                                 "#version 330 core\n"
                                 "uniform sampler2D s0; uniform sampler2D s1; uniform vec3 fogColor;\n"
                                 "in vec4 c; in vec2 uv0; in vec2 uv1; in float fog; out vec4 o;\n"
                                 "void main() { vec4 r = texture(s0, uv0) * c; r.rgb *= texture(s1, uv1).rgb;\n"
                                 "  r.rgb = mix(fogColor, r.rgb, clamp(fog, 0.0, 1.0)); o = r; }\n");
-    const GLuint copy = Link("#version 330 core\nvoid main() { vec2 p = vec2(float((gl_VertexID << 1) & 2), "
+    copy = Link("#version 330 core\nvoid main() { vec2 p = vec2(float((gl_VertexID << 1) & 2), "
                              "float(gl_VertexID & 2)); gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0); }\n",
                              "#version 330 core\nuniform sampler2D image; out vec4 o;\n"
                              "void main() { o = texelFetch(image, ivec2(gl_FragCoord.xy), 0); }\n");
@@ -281,10 +294,13 @@ void SceneRawGL(benchmark::State& state)
     glUniform1i(glGetUniformLocation(scene3d, "s0"), 0);
     glUniform1i(glGetUniformLocation(scene3d, "s1"), 1);
     glUniform3f(glGetUniformLocation(scene3d, "fogColor"), 0xCF / 255.0f, 0xCF / 255.0f, 0xCF / 255.0f);
-    GLuint emptyVao;
     glGenVertexArrays(1, &emptyVao);
-    const int perBatch = kTriangles / kBatches;
-    for (auto _ : state) {
+    return true;
+}
+
+    void Frame()
+    {
+        const int perBatch = kTriangles / kBatches;
         glBindFramebuffer(GL_FRAMEBUFFER, fbo[0]);
         glViewport(0, 0, w, h);
         glClearColor(0.376f, 0.376f, 0.75f, 1.0f);
@@ -310,8 +326,14 @@ void SceneRawGL(benchmark::State& state)
         glDrawArrays(GL_TRIANGLES, 0, 3);
         glFinish();
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.SetItemsProcessed(state.iterations() * kTriangles);
+
+    void MakeCurrent() { ctx->MakeCurrent(); }
+
+    ~CRawScene()
+    {
+        if (!ctx)
+            return;
+        ctx->MakeCurrent();
     glDeleteProgram(scene3d);
     glDeleteProgram(copy);
     glDeleteTextures(3, tex);
@@ -321,9 +343,78 @@ void SceneRawGL(benchmark::State& state)
     glDeleteBuffers(1, &vbo);
     glDeleteVertexArrays(1, &vao);
     glDeleteVertexArrays(1, &emptyVao);
+    }
+
+    int w = 0, h = 0;
+    std::unique_ptr<CGLContext> ctx;
+    GLuint vao = 0, vbo = 0, fbo[2] = {}, color[2] = {}, depth = 0, tex[3] = {}, scene3d = 0, copy = 0, emptyVao = 0;
+};
+
+// ------------------------------------------------------------ benchmarks
+void SceneRuntime(benchmark::State& state)
+{
+    CRuntimeScene scene;
+    if (!scene.Init(static_cast<UINT>(state.range(0)), static_cast<UINT>(state.range(1)))) {
+        state.SkipWithError("no OpenGL context");
+        return;
+    }
+    for (auto _ : state)
+        scene.Frame();
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetItemsProcessed(state.iterations() * kTriangles);
+}
+
+void SceneRawGL(benchmark::State& state)
+{
+    CRawScene scene;
+    if (!scene.Init(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)))) {
+        state.SkipWithError("no OpenGL context");
+        return;
+    }
+    for (auto _ : state)
+        scene.Frame();
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetItemsProcessed(state.iterations() * kTriangles);
+}
+
+// Both scenes in alternating blocks of frames, so that a machine shared
+// with other work loads them alike; reports both rates and their ratio.
+void SceneRatio(benchmark::State& state)
+{
+    CRawScene raw;
+    CRuntimeScene runtime;
+    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+    if (!raw.Init(w, h) || !runtime.Init(static_cast<UINT>(w), static_cast<UINT>(h))) {
+        state.SkipWithError("no OpenGL context");
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    Clock::duration rawTime{}, runtimeTime{};
+    int64_t frames = 0;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool rawFirst = (frames & 1) == 0;
+            const bool doRaw = (pass == 0) == rawFirst;
+            if (doRaw)
+                raw.MakeCurrent();
+            else
+                VantorD3D8ContextChanged();
+            const auto t0 = Clock::now();
+            for (int i = 0; i < 4; ++i)
+                doRaw ? raw.Frame() : runtime.Frame();
+            (doRaw ? rawTime : runtimeTime) += Clock::now() - t0;
+        }
+        frames += 4;
+    }
+    const double rawFps = static_cast<double>(frames) / std::chrono::duration<double>(rawTime).count();
+    const double runtimeFps = static_cast<double>(frames) / std::chrono::duration<double>(runtimeTime).count();
+    state.counters["rawgl_fps"] = rawFps;
+    state.counters["runtime_fps"] = runtimeFps;
+    state.counters["ratio"] = runtimeFps / rawFps;
 }
 
 }  // namespace
 
 BENCHMARK(SceneRuntime)->Name("Gfx/SceneRuntime")->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(SceneRawGL)->Name("Gfx/SceneRawGL")->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SceneRatio)->Name("Gfx/SceneRuntimeVsRawGL")->Args({640, 480})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();

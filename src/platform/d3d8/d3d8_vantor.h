@@ -48,5 +48,9 @@ struct VantorD3D8Stats {
 };
 HRESULT VantorGetStats(IDirect3DDevice8* device, VantorD3D8Stats* out);
 
+// Someone else made another GL context current on this thread: the next
+// device call makes its own context current again.
+void VantorD3D8ContextChanged();
+
 // Headless devices: CreateDevice with no window uses the back-buffer size of
 // the presentation parameters (640 x 480 when zero).

@@ -663,7 +663,15 @@ HRESULT CDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
     }
     if (!mask)
         return D3D_OK;
-    // Direct3D clears the viewport (and the rectangles within it).
+    // Direct3D clears the viewport (and the rectangles within it). A clear
+    // of the whole target goes without the scissor, which keeps the
+    // driver's fast clear.
+    const bool whole = Count == 0 && m_viewport.X == 0 && m_viewport.Y == 0 &&
+                       m_viewport.Width == m_renderTarget->m_width && m_viewport.Height == m_renderTarget->m_height;
+    if (whole) {
+        glClear(mask);
+        return D3D_OK;
+    }
     glEnable(GL_SCISSOR_TEST);
     m_gl.scissor = 1;
     const LONG vx0 = static_cast<LONG>(m_viewport.X), vy0 = static_cast<LONG>(m_viewport.Y);
@@ -1702,6 +1710,11 @@ HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out)
     if (!s->m_device)
         return D3DERR_INVALIDCALL;
     return s->m_device->ReadSurface(s, &out->width, &out->height, &out->pixels);
+}
+
+void VantorD3D8ContextChanged()
+{
+    g_current = nullptr;
 }
 
 HRESULT VantorGetStats(IDirect3DDevice8* device, VantorD3D8Stats* out)
