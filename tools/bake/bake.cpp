@@ -67,7 +67,9 @@ private:
     {
         if (m_o.docsDir.empty())
             return true;
-        return WriteFile(m_o.docsDir + "/" + name, EncodePng(image)) || Fail("could not write docs/" + name);
+        // Large views go in as palettised pictures to keep the repository small.
+        const Bytes png = image.width * image.height > 65536 ? EncodePngIndexed(Quantize(image)) : EncodePng(image);
+        return WriteFile(m_o.docsDir + "/" + name, png) || Fail("could not write docs/" + name);
     }
 
     bool Shaders();
@@ -356,7 +358,7 @@ Image Baker::RenderPtero(int32_t frame, int32_t size, Vec3 eye) const
 
 bool Baker::Pictures()
 {
-    // Preview: inside the canyon, looking along it towards the sunlit walls.
+    // Inside the canyon, looking along it towards the sunlit walls.
     const CanyonLine& line = m_layout.line;
     const size_t at = line.points.size() / 7;
     const Vec2 p = line.points[at], q = line.points[(at + 12) % line.points.size()];
@@ -368,12 +370,18 @@ bool Baker::Pictures()
         r.ClearSky(horizon, zenith);
         r.SetCamera(eye, target, {0, 0, 1}, 1.5707963f);
         RenderCanyon(r);
-        const Image view = r.Resolve(2);
-        const Image preview = Downsample(view, 2);
-        if (!WriteFile(m_o.resourceDir + "/preview.bmp", EncodeBmp8(Quantize(preview))))
-            return Fail("could not write preview.bmp");
-        if (!Doc("canyon_inside.png", view))
+        if (!Doc("canyon_inside.png", r.Resolve(2)))
             return false;
+    }
+    // The preview picture: over the rim into the basin where the arms
+    // cross, buttes and layered walls in the afternoon light.
+    {
+        SoftRenderer r(640, 480);
+        r.ClearSky(horizon, zenith);
+        r.SetCamera({4300, -4700, 2500}, {0, 0, 500}, {0, 0, 1}, 1.1f);
+        RenderCanyon(r);
+        if (!WriteFile(m_o.resourceDir + "/preview.bmp", EncodeBmp8(Quantize(Downsample(r.Resolve(2), 2)))))
+            return Fail("could not write preview.bmp");
     }
     // Icon: the pterodactyl, seen from above and ahead, on a round badge.
     {

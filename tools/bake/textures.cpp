@@ -58,7 +58,7 @@ float RockRelief(float u, float v)
     const float base = Fbm(u * 4, v * 4, 4, 5, 0.55f, 301);
     const float cells = Cellular(u * 8, v * 8, 8, 302);
     const float cracks = Smoothstep(0.0f, 0.12f, cells);
-    return 0.55f + 0.35f * base - 0.25f * (1 - cracks);
+    return 0.55f + 0.35f * base - 0.10f * (1 - cracks);
 }
 
 Image MakeRockTexture()
@@ -109,8 +109,9 @@ Image MakeStrataTexture()
         const float wave = Fbm(u * 4, vv * 2, 4, 3, 0.5f, 402) * 0.012f;
         Rgb c = bandColour(vv + wave);
         const float grain = Fbm(u * 32, vv * 32, 32, 3, 0.5f, 403) * 0.08f;
-        const float streak = Fbm(u * 24, vv * 1, 24, 3, 0.6f, 404);
-        const float varnish = Smoothstep(0.15f, 0.55f, streak) * 0.28f;
+        // Varnish runs down the face in broad, soft curtains.
+        const float streak = Fbm(u * 10, vv * 2, 10, 3, 0.45f, 404);
+        const float varnish = Smoothstep(0.05f, 0.6f, streak) * 0.22f;
         const float ledge = PeriodicNoise(u * 16, vv * 48, 16, 48, 405);
         c = Scale(c, 1.0f + grain - varnish + 0.05f * ledge);
         return c;
@@ -124,7 +125,7 @@ Image MakeGroundTexture()
         const float n = Fbm(u * 6, v * 6, 6, 5, 0.55f, 501) * 0.5f + 0.5f;
         Rgb c = Mix(dust, sand, n);
         const float pebble = Cellular(u * 48, v * 48, 48, 502);
-        c = Scale(c, 0.88f + 0.22f * Smoothstep(0.05f, 0.5f, pebble));
+        c = Scale(c, 0.94f + 0.10f * Smoothstep(0.05f, 0.5f, pebble));
         const float scrub = Fbm(u * 12, v * 12, 12, 3, 0.5f, 503);
         const float scrubMask = Smoothstep(0.35f, 0.55f, scrub) * Smoothstep(0.4f, 0.1f, Cellular(u * 20, v * 20, 20, 504));
         c = Mix(c, bush, scrubMask * 0.8f);
