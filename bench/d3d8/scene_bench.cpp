@@ -264,8 +264,19 @@ public:
                                              Checker(0xFFFFFFFF, 0xFF808080)};
     for (int i = 0; i < 3; ++i) {
         glBindTexture(GL_TEXTURE_2D, tex[i]);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                     images[i].data());
+        if (i == 2) {
+            // The shadow map is one luminance channel, as in the scene above.
+            std::vector<uint8_t> lum(images[i].size());
+            for (size_t k = 0; k < lum.size(); ++k)
+                lum[k] = static_cast<uint8_t>(images[i][k]);
+            const GLint swizzle[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, 256, 256, 0, GL_RED, GL_UNSIGNED_BYTE, lum.data());
+        } else {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                         images[i].data());
+        }
         glGenerateMipmap(GL_TEXTURE_2D);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

@@ -98,8 +98,7 @@ const char* const kPresentFs =
     "void main() {\n"
     "  vec2 t = gl_FragCoord.xy;\n"
     "  if (geometry.w > 0.5) t.y = geometry.z - t.y;\n"
-    "  ivec2 size = textureSize(image, 0);\n"
-    "  ivec2 p = clamp(ivec2(t * geometry.xy), ivec2(0), size - 1);\n"
+    "  ivec2 p = ivec2(t * geometry.xy);\n"
     "#ifdef GAMMA\n"
     "  ivec3 i = ivec3(texelFetch(image, p, 0).rgb * 255.0 + 0.5);\n"
     "  fragColor = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,\n"
@@ -327,8 +326,8 @@ CDevice::~CDevice()
     for (auto& f : m_fragmentShaders)
         glDeleteShader(f.second);
     for (VertexShader& v : m_vertexShaders)
-        if (v.shader)
-            glDeleteShader(v.shader);
+        for (auto& variant : v.variants)
+            glDeleteShader(variant.second);
     glDeleteProgram(m_presentProgram[0]);
     glDeleteProgram(m_presentProgram[1]);
     glDeleteTextures(1, &m_gammaTexture);
@@ -907,8 +906,15 @@ HRESULT CDevice::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFun
         !TranslateVertexShader(pFunction, vs.decl, m_clipControl, &glsl, &why))
         return D3DERR_INVALIDCALL;
     Use();
-    vs.shader = CompileShader(GL_VERTEX_SHADER, glsl, &why);
-    if (!vs.shader)
+    vs.glsl = std::move(glsl);
+    // Compile the variant with every output now, so that a program GL
+    // refuses fails here rather than at a draw.
+    TexCoordUsage all;
+    for (int i = 0; i < 8; ++i) {
+        all.components[i] = 4;
+        all.key |= 4u << (3 * i);
+    }
+    if (!VertexVariant(vs, all))
         return D3DERR_INVALIDCALL;
     vs.live = true;
     vs.id = m_nextShaderId++;
@@ -959,8 +965,14 @@ HRESULT CDevice::DeleteVertexShader(DWORD Handle)
         return D3DERR_INVALIDCALL;
     Use();
     VertexShader& vs = m_vertexShaders[ShaderIndex(Handle)];
+    auto isVariant = [&](GLuint shader) {
+        for (const auto& v : vs.variants)
+            if (v.second == shader)
+                return true;
+        return false;
+    };
     for (auto it = m_programs.begin(); it != m_programs.end();) {
-        if (it->first.first == vs.shader) {
+        if (isVariant(it->first.first)) {
             if (m_gl.program == it->second)
                 m_gl.program = ~0u;
             glDeleteProgram(it->second);
@@ -969,7 +981,8 @@ HRESULT CDevice::DeleteVertexShader(DWORD Handle)
             ++it;
         }
     }
-    glDeleteShader(vs.shader);
+    for (const auto& v : vs.variants)
+        glDeleteShader(v.second);
     vs = VertexShader{};
     if (m_vsHandle == Handle)
         m_vsHandle = 0;
@@ -1155,6 +1168,18 @@ bool CDevice::ApplyFramebuffer()
     return true;
 }
 
+GLuint CDevice::VertexVariant(VertexShader& vs, const TexCoordUsage& usage)
+{
+    const auto it = vs.variants.find(usage.key);
+    if (it != vs.variants.end())
+        return it->second;
+    std::string log;
+    const GLuint shader = CompileShader(GL_VERTEX_SHADER, SpecialiseVertexShader(vs.glsl, usage), &log);
+    if (shader)
+        vs.variants[usage.key] = shader;
+    return shader;
+}
+
 GLuint CDevice::LinkProgram(GLuint vs, GLuint fs)
 {
     const auto key = std::make_pair(vs, fs);
@@ -1201,7 +1226,7 @@ bool CDevice::ApplyProgram()
     if (!IsShaderHandle(m_vsHandle) || ShaderIndex(m_vsHandle) >= m_vertexShaders.size() ||
         !m_vertexShaders[ShaderIndex(m_vsHandle)].live)
         return false;
-    const VertexShader& vs = m_vertexShaders[ShaderIndex(m_vsHandle)];
+    VertexShader& vs = m_vertexShaders[ShaderIndex(m_vsHandle)];
     const bool fog = m_rs[D3DRS_FOGENABLE] != 0;
     DWORD alphaFunc = m_rs[D3DRS_ALPHATESTENABLE] ? m_rs[D3DRS_ALPHAFUNC] : 0;
     if (alphaFunc == D3DCMP_ALWAYS || alphaFunc > D3DCMP_ALWAYS)
@@ -1257,7 +1282,10 @@ bool CDevice::ApplyProgram()
             return false;
         m_fragmentShaders[fsKey] = fs;
     }
-    const GLuint program = LinkProgram(vs.shader, fs);
+    const GLuint vsShader = VertexVariant(vs, TexCoordUsageOf(*body));
+    if (!vsShader)
+        return false;
+    const GLuint program = LinkProgram(vsShader, fs);
     if (!program)
         return false;
     if (m_gl.program != program) {

@@ -102,9 +102,11 @@ private:
     struct VertexShader {
         bool live = false;
         VertexDecl decl;
-        GLuint shader = 0;
+        std::string glsl;                  // texture outputs still to be chosen
+        std::map<uint32_t, GLuint> variants;  // by TexCoordUsage key
         UINT id = 0;
     };
+    GLuint VertexVariant(VertexShader& vs, const TexCoordUsage& usage);
     struct PixelShader {
         bool live = false;
         std::string body;

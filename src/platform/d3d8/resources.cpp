@@ -19,7 +19,8 @@ CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DW
         glGenTextures(1, &m_texture);
         device->BindTextureForUpload(m_texture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, info.swizzle);
+        // Stand-alone targets (the back buffer among them) are only ever read
+        // by Present and read-back, which ignore alpha; no swizzle needed.
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(info.internalFormat), static_cast<GLsizei>(w),
                      static_cast<GLsizei>(h), 0, info.format, info.type, nullptr);
     } else if (kind == DepthStencil) {

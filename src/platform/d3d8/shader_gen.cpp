@@ -10,6 +10,9 @@
 namespace {
 
 // ------------------------------------------------------ 1 shared text
+const char* const kTexOutMarker = "//@TEXOUT";
+const char* const kTexAssignMarker = "//@TEXASSIGN";
+
 const char* const kUniformBlock =
     "layout(std140) uniform D3DState {\n"
     "  vec4 c[96];\n"
@@ -506,13 +509,10 @@ bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool cli
     for (int i = 0; i < 16; ++i)
         if (declared[i])
             o << "layout(location = " << i << ") in vec4 v" << i << ";\n";
-    // Separate outputs rather than an array: the linker then drops every
-    // one the fragment program does not read, which llvmpipe would
-    // otherwise interpolate for nothing.
-    o << "out vec4 d3d_oD0;\nout vec4 d3d_oD1;\nout float d3d_oFog;\n";
-    for (int i = 0; i < 8; ++i)
-        o << "out vec4 d3d_oT" << i << ";\n";
-    o << ""
+    // Texture coordinate outputs are filled in per fragment program by
+    // SpecialiseVertexShader, each with only the components it reads:
+    // llvmpipe interpolates every declared component of every pixel.
+    o << "out vec4 d3d_oD0;\nout vec4 d3d_oD1;\nout float d3d_oFog;\n" << kTexOutMarker << "\n"
          "float d3d_rcp(float x) { return x == 1.0 ? 1.0 : 1.0 / x; }\n"
          "float d3d_rsq(float x) { x = abs(x); return x == 1.0 ? 1.0 : inversesqrt(x); }\n"
          "float d3d_log(float x) { x = abs(x); return x == 0.0 ? -1.0/0.0 : log2(x); }\n"
@@ -547,8 +547,7 @@ bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool cli
     // Direct3D to OpenGL: pixel centres on integer coordinates, y down in
     // the render target's row order, z in [0, w].
     o << "  d3d_oD0 = clamp(o_d0, 0.0, 1.0);\n  d3d_oD1 = clamp(o_d1, 0.0, 1.0);\n"
-         "  d3d_oT0 = o_t[0]; d3d_oT1 = o_t[1]; d3d_oT2 = o_t[2]; d3d_oT3 = o_t[3];\n"
-         "  d3d_oT4 = o_t[4]; d3d_oT5 = o_t[5]; d3d_oT6 = o_t[6]; d3d_oT7 = o_t[7];\n  d3d_oFog = o_fog.x;\n"
+         "  " << kTexAssignMarker << "\n  d3d_oFog = o_fog.x;\n"
          "  vec4 p = o_pos;\n"
          "  gl_Position = vec4(p.x + pixelAdjust.x * p.w, -p.y + pixelAdjust.y * p.w, ";
     o << (clipControl ? "p.z" : "2.0 * p.z - p.w") << ", p.w);\n}\n";
@@ -823,8 +822,17 @@ bool GenerateStagesBody(const std::vector<StageKey>& stages, std::string* body, 
             return false;
         }
         const char* target = (s.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP ? "tmp" : "cur";
-        o << "  {\n    vec3 rgb = clamp(" << ce << ".rgb, 0.0, 1.0);\n    float a = clamp(" << ae
-          << ".a, 0.0, 1.0);\n    " << target << " = vec4(rgb, a);\n  }\n";
+        // Every argument lies in [0, 1]; these operations cannot leave it,
+        // so only the others pay for a clamp.
+        auto bounded = [](DWORD op) {
+            return op == D3DTOP_DISABLE || op == D3DTOP_SELECTARG1 || op == D3DTOP_SELECTARG2 ||
+                   op == D3DTOP_MODULATE || op == D3DTOP_ADDSMOOTH || op == D3DTOP_BLENDDIFFUSEALPHA ||
+                   op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDFACTORALPHA ||
+                   op == D3DTOP_BLENDCURRENTALPHA || op == D3DTOP_DOTPRODUCT3 || op == D3DTOP_LERP;
+        };
+        const std::string rgb = bounded(s.colorOp) ? ce + ".rgb" : "clamp(" + ce + ".rgb, 0.0, 1.0)";
+        const std::string a = bounded(s.alphaOp) ? ae + ".a" : "clamp(" + ae + ".a, 0.0, 1.0)";
+        o << "  " << target << " = vec4(" << rgb << ", " << a << ");\n";
     }
     o << "  vec4 col = cur;\n";
     *body = o.str();
@@ -838,10 +846,13 @@ std::string FinishFragment(const std::string& body, bool fog, DWORD alphaFunc)
     for (int i = 0; i < 8; ++i)
         o << "uniform sampler2D s" << i << ";\n";
     // Only the inputs the body reads are declared (see the vertex side).
-    for (const char* name : {"d3d_oD0", "d3d_oD1", "d3d_oT0", "d3d_oT1", "d3d_oT2", "d3d_oT3", "d3d_oT4", "d3d_oT5",
-                             "d3d_oT6", "d3d_oT7"})
+    for (const char* name : {"d3d_oD0", "d3d_oD1"})
         if (body.find(name) != std::string::npos)
             o << "in vec4 " << name << ";\n";
+    const TexCoordUsage usage = TexCoordUsageOf(body);
+    for (int i = 0; i < 8; ++i)
+        if (usage.components[i])
+            o << "in vec" << usage.components[i] << " d3d_oT" << i << ";\n";
     if (fog)
         o << "in float d3d_oFog;\n";
     o << "layout(location = 0) out vec4 fragColor;\nvoid main() {\n" << body;
@@ -858,4 +869,38 @@ std::string FinishFragment(const std::string& body, bool fog, DWORD alphaFunc)
         o << "  col.rgb = mix(fogColor.rgb, col.rgb, clamp(d3d_oFog, 0.0, 1.0));\n";
     o << "  fragColor = col;\n}\n";
     return o.str();
+}
+
+TexCoordUsage TexCoordUsageOf(const std::string& body)
+{
+    TexCoordUsage u;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "d3d_oT" + std::to_string(i);
+        if (body.find(name + ".xyz") != std::string::npos)
+            u.components[i] = 3;
+        else if (body.find(name + ".xy") != std::string::npos)
+            u.components[i] = 2;
+        else if (body.find(name) != std::string::npos)
+            u.components[i] = 4;
+        u.key |= static_cast<uint32_t>(u.components[i]) << (3 * i);
+    }
+    return u;
+}
+
+std::string SpecialiseVertexShader(const std::string& generic, const TexCoordUsage& usage)
+{
+    static const char* const kSwizzle[] = {"", "", ".xy", ".xyz", ""};
+    std::string decls, assigns;
+    for (int i = 0; i < 8; ++i) {
+        const int n = usage.components[i];
+        if (!n)
+            continue;
+        const std::string name = "d3d_oT" + std::to_string(i);
+        decls += "out vec" + std::to_string(n) + " " + name + ";\n";
+        assigns += name + " = o_t[" + std::to_string(i) + "]" + kSwizzle[n] + "; ";
+    }
+    std::string out = generic;
+    out.replace(out.find(kTexOutMarker), std::strlen(kTexOutMarker), decls);
+    out.replace(out.find(kTexAssignMarker), std::strlen(kTexAssignMarker), assigns);
+    return out;
 }

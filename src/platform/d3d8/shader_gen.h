@@ -32,6 +32,18 @@ bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why);
 bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool clipControl, std::string* glsl,
                            std::string* why);
 
+// Which texture coordinate sets a fragment body reads, and how many
+// components of each (0, 2, 3 or 4); key packs them for caching.
+struct TexCoordUsage {
+    int components[8] = {};
+    uint32_t key = 0;
+};
+TexCoordUsage TexCoordUsageOf(const std::string& fragmentBody);
+
+// The translated vertex program with exactly the texture coordinate
+// outputs a fragment program reads.
+std::string SpecialiseVertexShader(const std::string& generic, const TexCoordUsage& usage);
+
 // The body of a pixel shader, to be completed by FinishFragment.
 bool TranslatePixelShader(const DWORD* tokens, std::string* body, std::string* why);
 
