@@ -220,6 +220,11 @@ TEST_F(D3D8Test, FixedFunctionOperationsMatchTheCpu)
         {D3DTOP_ADDSIGNED, [](double t, double d, double) { return t + d - 0.5; }},
         {D3DTOP_SUBTRACT, [](double t, double d, double) { return t - d; }},
         {D3DTOP_BLENDTEXTUREALPHA, [](double t, double d, double ta) { return t * ta + d * (1 - ta); }},
+        {D3DTOP_MODULATE4X, [](double t, double d, double) { return 4 * t * d; }},
+        {D3DTOP_ADDSMOOTH, [](double t, double d, double) { return t + d - t * d; }},
+        {D3DTOP_ADDSIGNED2X, [](double t, double d, double) { return 2 * (t + d - 0.5); }},
+        {D3DTOP_BLENDDIFFUSEALPHA, [](double t, double d, double) { return t * (0xC0 / 255.0) + d * (1 - 0xC0 / 255.0); }},
+        {D3DTOP_MODULATEALPHA_ADDCOLOR, [](double t, double d, double ta) { return t + ta * d; }},
     };
     for (const Case& c : cases) {
         dev->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
@@ -248,6 +253,39 @@ TEST_F(D3D8Test, FixedFunctionOperationsMatchTheCpu)
         const uint32_t v = static_cast<uint32_t>(a * 255.0 + 0.5);
         EXPECT_ARGB_NEAR(Center(), 0xFF000000u | v << 16 | v << 8 | v, 1) << "alpha op " << c.op;
     }
+    // Three-argument operations, the texture factor, and a stage writing
+    // the temporary register that a later stage reads.
+    dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    dev->SetRenderState(D3DRS_TEXTUREFACTOR, 0x40204080);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG0, D3DTA_TFACTOR);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MULTIPLYADD);
+    DrawQuad(diffuse);
+    uint32_t expected = 0xFF000000u;
+    for (int s = 0; s < 24; s += 8)
+        expected |= static_cast<uint32_t>(std::clamp(f(0x40204080, s) + f(texel, s) * f(diffuse, s), 0.0, 1.0) * 255.0 + 0.5) << s;
+    EXPECT_ARGB_NEAR(Center(), expected, 1) << "MULTIPLYADD";
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_LERP);
+    DrawQuad(diffuse);
+    expected = 0xFF000000u;
+    for (int s = 0; s < 24; s += 8) {
+        const double k = f(0x40204080, s);
+        expected |= static_cast<uint32_t>((k * f(texel, s) + (1 - k) * f(diffuse, s)) * 255.0 + 0.5) << s;
+    }
+    EXPECT_ARGB_NEAR(Center(), expected, 1) << "LERP";
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev->SetTextureStageState(0, D3DTSS_RESULTARG, D3DTA_TEMP);
+    dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+    dev->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEMP);
+    dev->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);  // still the diffuse colour
+    DrawQuad(diffuse);
+    expected = 0xFF000000u;
+    for (int s = 0; s < 24; s += 8)
+        expected |= static_cast<uint32_t>(std::min(1.0, f(texel, s) + f(diffuse, s)) * 255.0 + 0.5) << s;
+    EXPECT_ARGB_NEAR(Center(), expected, 1) << "RESULTARG TEMP";
+    dev->SetTextureStageState(0, D3DTSS_RESULTARG, D3DTA_CURRENT);
+    dev->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+
     // Complemented argument and the stage-1 DISABLE that ends the cascade.
     dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT);
