@@ -120,6 +120,25 @@ TEST(BakeFlightPath, FlockFliesTogether)
     }
 }
 
+TEST(BakeFlightPath, LeaderLingersInTheBasinWhereTheFlockCircles)
+{
+    // The flock circles inside the basin; the leading pterodactyl (and the
+    // camera orbiting it) should spend a good share of each loop there.
+    Flight& f = SharedFlight();
+    const int32_t lead = f.path.FindBone("PteroCamera"), flock = f.path.FindBone("Ptero");
+    const Vec2 c = f.layout.basinCentre;
+    int inBasin = 0;
+    for (int32_t frame = 0; frame < kPathFrames; ++frame) {
+        const Vec3 p = f.path.GetKeyPosition(lead, frame);
+        inBasin += std::hypot(p.x - c.x, p.y - c.y) < f.layout.basinRadius;
+        const Vec3 q = f.path.GetKeyPosition(flock, frame);
+        EXPECT_LT(std::hypot(q.x - c.x, q.y - c.y), f.layout.basinRadius - 800) << frame;
+        EXPECT_GT(q.z, 400.0f) << frame;
+    }
+    EXPECT_GT(inBasin, kPathFrames / 6);
+    EXPECT_LT(inBasin, kPathFrames / 2);  // and still flies the canyon
+}
+
 struct Ptero {
     std::string text = MakePteroText();
     CSkinnedModel model;

@@ -168,8 +168,10 @@ CanyonLayout MakeCanyonLayout()
     layout.plateauZ = 1750;
     layout.basinCentre = {0, 0};
     layout.basinRadius = 3300;
-    layout.buttes = {{{2750, 0}, 330, 1350}, {{-2750, 150}, 300, 1200}, {{-150, 2900}, 220, 900},
-                     {{200, -2900}, 240, 1000}};
+    // Buttes stand between the arms, clear of the pterodactyl's circles in
+    // the basin's southern half.
+    layout.buttes = {{{2700, 900}, 330, 1350}, {{-2700, 1000}, 300, 1200}, {{-150, 2900}, 220, 900},
+                     {{200, -2950}, 240, 1000}};
 
     // Side gullies: short dead-end branches leaving the walls, each kept
     // only if its end stays clear of every other part of the canyon.

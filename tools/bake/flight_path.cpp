@@ -43,6 +43,62 @@ LinePoint AtArc(const CanyonLine& line, double s)
     return lp;
 }
 
+// The centre line with a full circle inserted at each pass through the
+// basin, so the leading pterodactyl (and the camera with it) turns once
+// around under the circling flock before flying on. Each circle leaves and
+// rejoins the line along its tangent, on the side away from the buttes
+// (negative y), so the track stays smooth.
+CanyonLine WithBasinLoops(const CanyonLine& line, Vec2 centre, double radius)
+{
+    const size_t n = line.points.size();
+    // The two passes: the nearest point to the centre in each half.
+    size_t pass[2] = {0, n / 2};
+    for (int h = 0; h < 2; ++h) {
+        double best = 1e30;
+        for (size_t k = 0; k < n / 2; ++k) {
+            const size_t i = (k + (h == 0 ? n - n / 4 : n / 4)) % n;
+            const double d = std::hypot(line.points[i].x - centre.x, line.points[i].y - centre.y);
+            if (d < best) {
+                best = d;
+                pass[h] = i;
+            }
+        }
+    }
+    CanyonLine out;
+    for (size_t i = 0; i < n; ++i) {
+        out.points.push_back(line.points[i]);
+        out.halfWidth.push_back(line.halfWidth[i]);
+        out.floorZ.push_back(line.floorZ[i]);
+        if (i != pass[0] && i != pass[1])
+            continue;
+        const Vec2 a = line.points[(i + n - 1) % n], b = line.points[(i + 1) % n];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        const Vec2 d{(b.x - a.x) / len, (b.y - a.y) / len};
+        Vec2 side{-d.y, d.x};
+        if (side.y > 0)
+            side = {-side.x, -side.y};
+        const Vec2 c{line.points[i].x + side.x * radius, line.points[i].y + side.y * radius};
+        const int steps = int(kTwoPi * radius / 40.0);
+        for (int k = 1; k < steps; ++k) {
+            const double a2 = kTwoPi * double(k) / steps;
+            out.points.push_back({c.x - side.x * radius * std::cos(a2) + d.x * radius * std::sin(a2),
+                                  c.y - side.y * radius * std::cos(a2) + d.y * radius * std::sin(a2)});
+            out.halfWidth.push_back(line.halfWidth[i]);
+            out.floorZ.push_back(line.floorZ[i]);
+        }
+        // Back at the crossing point, heading on along the line.
+        out.points.push_back(line.points[i]);
+        out.halfWidth.push_back(line.halfWidth[i]);
+        out.floorZ.push_back(line.floorZ[i]);
+    }
+    out.arc.assign(out.points.size(), 0);
+    for (size_t i = 1; i < out.points.size(); ++i)
+        out.arc[i] = out.arc[i - 1] + std::hypot(out.points[i].x - out.points[i - 1].x, out.points[i].y - out.points[i - 1].y);
+    out.length = out.arc.back() + std::hypot(out.points.front().x - out.points.back().x,
+                                             out.points.front().y - out.points.back().y);
+    return out;
+}
+
 struct Key {
     Vec3 position;
     Vec3 rotation;  // Euler angles, x then y then z
@@ -102,11 +158,13 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
     const double L = line.length;
 
     // The leading pterodactyl: steady speed, weaving gently across the floor
-    // and rising and sinking, always well clear of the walls.
+    // and rising and sinking, always well clear of the walls, and turning a
+    // full circle in the basin at each pass.
+    const CanyonLine leadLine = WithBasinLoops(line, layout.basinCentre, 1000);
     auto ptero = [&](double f) {
         const double phi = f / kPathFrames;
-        const double s = L * phi;
-        const LinePoint lp = AtArc(line, s);
+        const double s = leadLine.length * phi;
+        const LinePoint lp = AtArc(leadLine, s);
         const double room = std::max(0.0, lp.halfWidth - 450);
         const double lateral = 0.3 * room * std::sin(kTwoPi * 9 * phi);
         const double z = lp.floorZ + 470 + 110 * std::sin(kTwoPi * 11 * phi + 1.0);

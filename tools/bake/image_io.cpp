@@ -228,7 +228,7 @@ Bytes EncodeTga(const Image& image)
     b.push_back(0);                // no colour map
     b.push_back(grey ? 3 : 2);     // uncompressed grey / true colour
     for (int i = 0; i < 5; ++i)
-        b.push_back(0);            // colour map spec
+        b.push_back(0);            // colour map description
     Put16(b, 0);
     Put16(b, 0);
     Put16(b, uint32_t(image.width));
