@@ -20,7 +20,7 @@ using soundtest::Plateaus;
 using vmath::Vec3;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr int kFull = 32512;  // an 8-bit sample of 255, converted
+constexpr int kFull = 24576;  // an 8-bit sample of 224, converted
 constexpr size_t kPhase = 3000;
 
 // How long the device ran before the first sound is up to the machine.

@@ -56,8 +56,9 @@ inline std::vector<uint8_t> MakeWave(uint16_t channels, uint32_t rate, uint16_t 
 // 8-bit mono at 11,025 Hz, like the archive's sounds.
 inline std::vector<uint8_t> Wave8(const std::vector<uint8_t>& samples) { return MakeWave(1, 11025, 8, samples); }
 
-// Every sample at `value` (255: +127 x 256 = 32512 after conversion).
-inline std::vector<uint8_t> DcWave8(size_t count, uint8_t value = 255)
+// Every sample at `value` (224: +96 x 256 = 24576 after conversion, below
+// the mixer's limiter).
+inline std::vector<uint8_t> DcWave8(size_t count, uint8_t value = 224)
 {
     return Wave8(std::vector<uint8_t>(count, value));
 }

@@ -12,6 +12,10 @@ namespace {
 
 constexpr float kFracScale = 1.0f / 4294967296.0f;
 
+// The limiter lets go over about 200 ms: slow enough not to pump audibly
+// with the wind's gusts, quick enough to come back after a chorus of cries.
+const float kLimitRelease = std::exp(-1.0f / (0.2f * static_cast<float>(kMixRate)));
+
 // One source frame as int16-scaled floats; mono feeds both sides.
 template <int Bits, int Channels>
 inline void ReadFrame(const uint8_t* bytes, uint32_t index, float& left, float& right)
@@ -308,10 +312,21 @@ void CMixer::RenderChunk(int16_t* out, uint32_t frames)
         }
     }
 
-    for (size_t i = 0; i < static_cast<size_t>(frames) * kMixChannels; ++i) {
-        const float s = std::clamp(acc[i], -32768.0f, 32767.0f);
-        out[i] = static_cast<int16_t>(std::lrint(s));
+    // Peak limiter, linked across both channels: the follower jumps to any
+    // louder peak at once (so no sample passes the ceiling) and decays
+    // slowly; below the ceiling the gain is exactly 1 and the mix is the
+    // plain sum.
+    float envelope = m_envelope;
+    for (size_t i = 0; i < static_cast<size_t>(frames) * kMixChannels; i += kMixChannels) {
+        const float peak = std::max(std::fabs(acc[i]), std::fabs(acc[i + 1]));
+        envelope = std::max(peak, envelope * kLimitRelease);
+        const float gain = envelope > kLimitCeiling ? kLimitCeiling / envelope : 1.0f;
+        for (size_t c = 0; c < kMixChannels; ++c) {
+            const float s = std::clamp(acc[i + c] * gain, -32768.0f, 32767.0f);
+            out[i + c] = static_cast<int16_t>(std::lrint(s));
+        }
     }
+    m_envelope = envelope;
 }
 
 }  // namespace vantor::dsound

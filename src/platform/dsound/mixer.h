@@ -1,6 +1,6 @@
 // The software mixer behind the DirectSound buffers: every buffer is one
 // voice here, and Render mixes the playing ones into signed 16-bit stereo at
-// 44,100 Hz.
+// 44,100 Hz, through a peak limiter that is transparent below its ceiling.
 //
 // Two threads meet in this class. The owner thread (the DirectSound calls)
 // changes a voice's parameters; the audio thread (Render) mixes. They share
@@ -29,6 +29,9 @@ inline constexpr uint32_t kMixChannels = 2;
 // (about 2.9 ms): short enough to keep attacks crisp, long enough to avoid
 // an audible click.
 inline constexpr uint32_t kRampFrames = 128;
+// The mix bus never goes past this level (about -0.2 dBFS): a crowd of loud
+// voices is turned down for a moment instead of being clipped.
+inline constexpr float kLimitCeiling = 32000.0f;
 
 // PCM sample memory, shared by a buffer and its duplicates.
 struct SampleData {
@@ -142,6 +145,7 @@ private:
     std::vector<std::pair<std::unique_ptr<MixVoice>, bool>> m_retired;
 
     std::array<float, kChunkFrames * kMixChannels> m_accumulator{};  // audio thread
+    float m_envelope = 0.0f;  // audio thread: the limiter's peak follower
 };
 
 }  // namespace vantor::dsound
