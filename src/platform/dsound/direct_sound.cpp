@@ -238,6 +238,7 @@ public:
         Mixer().WithParams(m_voice, [looping](VoiceParams& p) {
             // Playing again while playing only changes the looping flag.
             p.looping = looping;
+            ++p.plays;
             if (!p.playing) {
                 p.playing = true;
                 ++p.serial;

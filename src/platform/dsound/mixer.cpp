@@ -164,6 +164,7 @@ void CMixer::Sync(MixVoice& v)
             v.m_main.position = p.position;  // gains start at 0: the start fades in
         }
     }
+    v.m_seenPlays = p.plays;
     v.m_looping = p.looping;
     v.m_step = p.step;
     MixVoice::Cursor& c = v.m_main;
@@ -304,6 +305,10 @@ void CMixer::RenderChunk(int16_t* out, uint32_t frames)
                 continue;
             if (v->m_main.active) {
                 p.position = v->m_main.position;
+            } else if (p.plays != v->m_seenPlays) {
+                // Played again while this pass ran out of sound: from the top.
+                p.position = 0;
+                ++p.serial;
             } else {
                 v->m_playing = false;
                 p.playing = false;

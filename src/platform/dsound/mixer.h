@@ -57,6 +57,9 @@ struct VoiceParams {
     // Render knows to restart from `position`, and knows that its own
     // results for an older serial are stale.
     uint32_t serial = 0;
+    // Bumped by every Play: a Play that lands while a pass is finding the
+    // sound's natural end must start it again rather than be lost.
+    uint32_t plays = 0;
 };
 
 class CMixer;
@@ -91,6 +94,7 @@ private:
 
     // Render's own; the owner thread never touches these.
     uint32_t m_seenSerial = 0;
+    uint32_t m_seenPlays = 0;
     bool m_playing = false;
     bool m_looping = false;
     uint64_t m_step = 0;
