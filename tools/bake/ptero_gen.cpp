@@ -247,20 +247,21 @@ void BuildLoft(Mesh& m, const std::array<Vec3, kBoneCount>& rest)
     }
 }
 
-// A crest sweeping back from the skull: a flat blade seen from both sides.
+// A crest sweeping back and up from the skull, as long as the beak: a flat
+// blade (front top, tip, back bottom, front bottom) seen from both sides.
 void BuildCrest(Mesh& m, const std::array<Vec3, kBoneCount>& rest)
 {
     const Vec3 h = rest[kHead];
     const SkinRegion skin = PteroSkinCrest();
-    const Vec3 pts[4] = {{h.x + 1.5f, 0, h.z + 1.8f}, {h.x - 1.0f, 0, h.z + 1.6f}, {h.x - 10.0f, 0, h.z + 5.0f},
-                         {h.x - 6.0f, 0, h.z + 2.2f}};
-    const float uv[4][2] = {{0, 0.1f}, {0.2f, 1}, {1, 0.3f}, {0.55f, 0.9f}};
+    const Vec3 pts[4] = {{h.x + 2.0f, 0, h.z + 1.9f}, {h.x - 13.0f, 0, h.z + 7.0f}, {h.x - 7.0f, 0, h.z + 2.6f},
+                         {h.x - 1.0f, 0, h.z + 1.2f}};
+    const float uv[4][2] = {{0, 0.1f}, {1, 0.4f}, {0.6f, 0.95f}, {0.1f, 1}};
     for (float side : {1.0f, -1.0f}) {
         int32_t id[4];
         for (int k = 0; k < 4; ++k)
             id[k] = m.Add(pts[k] + Vec3{0, side * 0.15f, 0}, MapU(skin, uv[k][0]), MapV(skin, uv[k][1]), kCrest);
-        m.Tri(id[0], id[1], id[3], {0, side, 0});
-        m.Tri(id[1], id[2], id[3], {0, side, 0});
+        m.Tri(id[0], id[3], id[2], {0, side, 0});
+        m.Tri(id[0], id[2], id[1], {0, side, 0});
     }
 }
 
