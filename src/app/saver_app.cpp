@@ -174,20 +174,30 @@ void CSaverApp::DoPreview()
     });
 }
 
+void CSaverApp::StartFlight(bool test)
+{
+    if (!m_saverWnd.Create(m_os, test))
+        RaiseError("Could not create main window");
+    if (g_Settings.Sound)
+        m_services.sound->Start(*m_saverWnd.Window());
+    if (!m_services.engine->Init(*m_saverWnd.Window(), false))
+        RaiseError("Could not init Rendering Engine");
+    m_services.sound->SetVolume(static_cast<float>(g_Settings.Volume) / 100.0f);
+}
+
+void CSaverApp::EndFlight()
+{
+    m_services.engine->Shutdown();
+    m_services.sound->Shutdown();
+    m_saverWnd.Destroy();
+}
+
 void CSaverApp::DoTest()
 {
     InChain("CSaverApp::DoTest", [&] {
-        if (!m_saverWnd.Create(m_os, true))
-            RaiseError("Could not create main window");
-        if (g_Settings.Sound)
-            m_services.sound->Start(*m_saverWnd.Window());
-        if (!m_services.engine->Init(*m_saverWnd.Window(), false))
-            RaiseError("Could not init Rendering Engine");
-        m_services.sound->SetVolume(static_cast<float>(g_Settings.Volume) / 100.0f);
+        StartFlight(true);
         RunLoop();
-        m_services.engine->Shutdown();
-        m_services.sound->Shutdown();
-        m_saverWnd.Destroy();
+        EndFlight();
         SaveSettings();
     });
 }
@@ -204,18 +214,10 @@ void CSaverApp::DoSaver()
                 m_os.YieldSlice();
             }
             m_blackWnd.Create(m_os, true);
-            if (!m_saverWnd.Create(m_os, false))
-                RaiseError("Could not create main window");
-            if (g_Settings.Sound)
-                m_services.sound->Start(*m_saverWnd.Window());
-            if (!m_services.engine->Init(*m_saverWnd.Window(), false))
-                RaiseError("Could not init Rendering Engine");
-            m_services.sound->SetVolume(static_cast<float>(g_Settings.Volume) / 100.0f);
+            StartFlight(false);
             m_os.SetSaverRunning(true);
             RunLoop();
-            m_services.engine->Shutdown();
-            m_services.sound->Shutdown();
-            m_saverWnd.Destroy();
+            EndFlight();
             if (os::IWindow* black = m_blackWnd.Window())
                 black->SetEnabled(false);
             VerifyPasswordOnExit(m_blackWnd.Window());

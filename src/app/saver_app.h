@@ -50,6 +50,9 @@ public:
 
 private:
     void RunBody();
+    // Saver window, sound and engine up (in that order) / down again.
+    void StartFlight(bool test);
+    void EndFlight();
     void RunLoop();
     const char* Argument(size_t index) const;
 

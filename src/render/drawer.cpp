@@ -323,13 +323,26 @@ void CDrawer::SelectFixedTexture(int slot)
         m_device->SetTexture(0, texture);
 }
 
-bool CDrawer::LoadVertexShader(const char* path, const DWORD* declaration, DWORD& handle)
+namespace {
+
+// The assembled token stream of a shader source in the archive, or null.
+LPD3DXBUFFER AssembleShader(const char* path)
 {
     DataRef source = ReadArchiveFile(path);
     if (!source)
-        return false;
+        return nullptr;
     LPD3DXBUFFER code = nullptr;
-    if (FAILED(D3DXAssembleShader(source.GetData(), source.GetSize(), 0, nullptr, &code, nullptr)) || !code)
+    if (FAILED(D3DXAssembleShader(source.GetData(), source.GetSize(), 0, nullptr, &code, nullptr)))
+        return nullptr;
+    return code;
+}
+
+}  // namespace
+
+bool CDrawer::LoadVertexShader(const char* path, const DWORD* declaration, DWORD& handle)
+{
+    LPD3DXBUFFER code = AssembleShader(path);
+    if (!code)
         return false;
     const HRESULT hr =
         m_device->CreateVertexShader(declaration, static_cast<const DWORD*>(code->GetBufferPointer()), &handle, 0);
@@ -339,11 +352,8 @@ bool CDrawer::LoadVertexShader(const char* path, const DWORD* declaration, DWORD
 
 bool CDrawer::LoadPixelShader(const char* path, DWORD& handle)
 {
-    DataRef source = ReadArchiveFile(path);
-    if (!source)
-        return false;
-    LPD3DXBUFFER code = nullptr;
-    if (FAILED(D3DXAssembleShader(source.GetData(), source.GetSize(), 0, nullptr, &code, nullptr)) || !code)
+    LPD3DXBUFFER code = AssembleShader(path);
+    if (!code)
         return false;
     const HRESULT hr = m_device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &handle);
     code->Release();
