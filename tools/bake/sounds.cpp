@@ -80,12 +80,13 @@ void FadeEdges(std::vector<float>& s, size_t in, size_t out)
 
 std::vector<float> MakeWindLoop()
 {
-    // Breathy band-passed noise whose centre and level swell slowly, with a
-    // quieter rumble underneath; four seconds.
+    // Dark, breathy air: low-passed noise whose brightness and level swell
+    // slowly, a soft resonant whistle riding the gusts, and a rumble
+    // underneath; four seconds.
     const size_t length = size_t(kRate * 4), overlap = size_t(kRate * 0.5);
     std::vector<float> raw(length + overlap);
     Rng rng(9001);
-    Svf band1, band2;
+    Svf air1, air2, whistle1, whistle2;
     OnePole rumble;
     for (size_t i = 0; i < raw.size(); ++i) {
         const double t = double(i) / kRate;
@@ -93,10 +94,13 @@ std::vector<float> MakeWindLoop()
         const double gust = 0.55 + 0.25 * std::sin(2 * kPi * t / 4 + 0.3) + 0.15 * std::sin(2 * kPi * t / 2 + 1.1) +
                             0.05 * std::sin(2 * kPi * t * 3 / 4);
         const double white = rng.Uniform() * 2 - 1;
-        const double whistle = band1.Step(white, 420 + 260 * gust, 0.35);
-        const double body = band2.Step(white, 900 + 500 * gust, 1.2);
-        const double low = rumble.Low(white, 120) * 3.0;
-        raw[i] = float(gust * (0.9 * whistle + 0.35 * body) + 0.6 * low * (0.6 + 0.4 * gust));
+        // Two cascaded low-pass stages: 12 dB per octave above the cutoff.
+        const double cutoff = 250 + 350 * gust;
+        const double air = air2.Low(air1.Low(white, cutoff, 1.0), cutoff, 1.0);
+        const double tone = 380 + 240 * gust;
+        const double whistle = whistle2.Step(whistle1.Step(white, tone, 0.3), tone, 0.3);
+        const double low = rumble.Low(white, 90) * 2.5;
+        raw[i] = float(gust * (1.6 * air + 0.25 * gust * whistle) + 0.5 * low * (0.6 + 0.4 * gust));
     }
     std::vector<float> s = CloseLoop(raw, length, overlap);
     Normalise(s, 0.8f);
@@ -154,7 +158,9 @@ std::vector<float> MakeCry(int variant)
         phase += 2 * kPi * hz / kRate;
         modPhase += 2 * kPi * hz * 2.0 / kRate;
         const double env = std::sin(std::min(1.0, x / 0.08) * kPi / 2) * std::pow(1 - x, 0.7);
-        const double index = sh.fmIndex * (0.6 + 0.4 * env);
+        // Less modulation at high pitch keeps the upper sidebands below the
+        // 5.5 kHz limit of the file's rate instead of folding back.
+        const double index = sh.fmIndex * (0.6 + 0.4 * env) * std::min(1.0, 550.0 / hz);
         const double voice = std::sin(phase + index * std::sin(modPhase));
         const double breath = (rng.Uniform() * 2 - 1) * sh.breath;
         const double shaped = formant1.Step(voice + breath, 1400, 1.0) * 0.8 + formant2.Step(voice, 2600, 1.4) * 0.4 +
