@@ -206,6 +206,8 @@ TEST_F(D3D8Test, ObjectsOutlivingTheirDeviceBecomeInert)
 
 }  // namespace
 
+#include "platform/d3d8/gl.h"
+
 #include <SDL.h>
 
 #include <cstdlib>
@@ -222,7 +224,7 @@ TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         GTEST_SKIP() << "SDL video unavailable: " << SDL_GetError();
     }
-    SDL_Window* window = SDL_CreateWindow("vantor-d3d8-test", 0, 0, 96, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    SDL_Window* window = SDL_CreateWindow("vantor-d3d8-test", 0, 0, 96, 64, SDL_WINDOW_OPENGL);
     ASSERT_NE(window, nullptr) << SDL_GetError();
     IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
@@ -244,9 +246,23 @@ TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
     ASSERT_EQ(VantorReadSurface(bb, &img), D3D_OK);
     EXPECT_EQ(img.At(95, 63), 0xFF204080u);
     bb->Release();
+    // Upper half red: on screen it must be the upper half too, although
+    // GL's window rows run bottom-up.
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    const D3DRECT top = {0, 0, 96, 32};
+    ASSERT_EQ(dev->Clear(1, &top, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     EXPECT_EQ(VantorReadPresented(dev, &img), D3DERR_NOTAVAILABLE);  // the window holds it
+    // The front buffer cannot be read back under Xvfb; Mesa's software
+    // swap copies, so the back buffer still holds the last presented frame.
+    uint32_t upper = 0, lower = 0;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glReadPixels(10, 63 - 5, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, &upper);  // GL row 58 = screen row 5
+    glReadPixels(10, 5, 1, 1, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, &lower);
+    EXPECT_EQ(upper | 0xFF000000u, 0xFFFF0000u);
+    EXPECT_EQ(lower | 0xFF000000u, 0xFF0000FFu);
     dev->Release();
     d3d->Release();
     SDL_DestroyWindow(window);
