@@ -103,7 +103,9 @@ std::vector<float> MakeWindLoop()
         raw[i] = float(gust * (1.6 * air + 0.25 * gust * whistle) + 0.5 * low * (0.6 + 0.4 * gust));
     }
     std::vector<float> s = CloseLoop(raw, length, overlap);
-    Normalise(s, 0.8f);
+    // Eleven of these play at once and the nearest at almost full volume:
+    // kept well below the cries (played at half volume) so it stays a bed.
+    Normalise(s, 0.5f);
     return s;
 }
 
