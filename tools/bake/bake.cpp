@@ -334,7 +334,6 @@ Image Baker::RenderPtero(int32_t frame, int32_t size, Vec3 eye) const
         pos.push_back(vmath::TransformPoint({v.x, v.y, v.z}, m));
         nrm.push_back(vmath::TransformNormal({v.nx, v.ny, v.nz}, m));
     }
-    const Vec3 viewDir = vmath::NormalizeOrKeep(eye);
     for (const ModelFace& f : model.Faces()) {
         const int32_t idx[3] = {f.i0, f.i1, f.i2};
         // Cull back faces as the engine does (outward winding is front).
@@ -350,7 +349,6 @@ Image Baker::RenderPtero(int32_t frame, int32_t size, Vec3 eye) const
             // The creature shader: 0.8 ambient plus 0.2 diffuse.
             v[k].light = 0.8f + 0.2f * vmath::Dot(vmath::NormalizeOrKeep(nrm[size_t(idx[k])]), light);
         }
-        (void)viewDir;
         r.DrawTriangle(v, &m_skin, nullptr);
     }
     return r.Resolve(2);

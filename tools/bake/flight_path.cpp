@@ -108,7 +108,6 @@ struct Key {
 // R = Rx * Ry * Rz).
 Vec3 EulerFromRows(Vec3 r0, Vec3 r1, Vec3 r2)
 {
-    (void)r1;
     const float sy = std::clamp(-r0.z, -1.0f, 1.0f);
     return {std::atan2(r1.z, r2.z), std::asin(sy), std::atan2(r0.y, r0.x)};
 }
@@ -117,7 +116,8 @@ Vec3 Normalize(Vec3 v) { return v * (1.0f / std::max(1e-9f, vmath::Length(v))); 
 
 // A track sampled at every frame: position function of the frame (with a
 // fractional frame allowed), oriented along its own motion and banked into
-// turns. `rows` maps (forward, left, up) to the three matrix rows.
+// turns. The pterodactyl's tracks carry (left, up, forward) as their rows,
+// the helicopter's (-forward, right, up).
 template <class PositionFn>
 std::vector<Key> MakeTrack(PositionFn&& position, float bankScale, bool helicopterRows)
 {
