@@ -122,7 +122,40 @@ bool PatchesValid(const std::vector<AtlasPatch>& patches)
 }
 
 namespace {
-constexpr int kSkyRays = 7;
+
+constexpr int kSkyRays = 32;
+
+// Cosine-weighted share of open sky over the hemisphere around each vertex
+// normal. Computed per vertex and interpolated across faces, so the sky
+// light is continuous from face to face instead of a mosaic of patches.
+std::vector<float> VertexSkyLight(const CanyonMesh& mesh, const MeshQuery& query)
+{
+    // Directions spread evenly over the upper hemisphere (golden angle).
+    std::vector<Vec3> local;
+    for (int k = 0; k < kSkyRays; ++k) {
+        const float z = 1.0f - (float(k) + 0.5f) / float(kSkyRays);
+        const float r = std::sqrt(1 - z * z);
+        const float a = 2.39996323f * float(k);
+        local.push_back({r * std::cos(a), r * std::sin(a), z});
+    }
+    std::vector<float> sky(mesh.positions.size(), 1.0f);
+    for (size_t v = 0; v < mesh.positions.size(); ++v) {
+        const Vec3 n = mesh.normals[v];
+        const Vec3 t = vmath::NormalizeOrKeep(std::fabs(n.z) < 0.9f ? vmath::Cross({0, 0, 1}, n)
+                                                                    : vmath::Cross({1, 0, 0}, n));
+        const Vec3 b = vmath::Cross(n, t);
+        float open = 0, total = 0;
+        for (const Vec3& l : local) {
+            const Vec3 dir = t * l.x + b * l.y + n * l.z;
+            total += l.z;
+            if (!query.Occluded(mesh.positions[v] + n * 6.0f, dir, 0.5f, 6000.0f))
+                open += l.z;
+        }
+        sky[v] = open / total;
+    }
+    return sky;
+}
+
 }  // namespace
 
 Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std::vector<AtlasPatch>& patches)
@@ -137,11 +170,13 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
     // Sub-texel sample offsets: four rays per texel soften the shadow edges
     // that a single 150-unit texel would otherwise stair-step.
     const float offsets[4][2] = {{-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f}, {0.25f, 0.25f}};
+    const std::vector<float> vertexSky = VertexSkyLight(mesh, query);
     for (size_t fi = 0; fi < mesh.faces.size(); ++fi) {
         const MeshFace& f = mesh.faces[fi];
         const AtlasPatch& patch = patches[fi];
         const Vec3 A = mesh.positions[size_t(f.a)], B = mesh.positions[size_t(f.b)], C = mesh.positions[size_t(f.c)];
         const Vec3 nA = mesh.normals[size_t(f.a)], nB = mesh.normals[size_t(f.b)], nC = mesh.normals[size_t(f.c)];
+        const float skyA = vertexSky[size_t(f.a)], skyB = vertexSky[size_t(f.b)], skyC = vertexSky[size_t(f.c)];
         Vec3 faceN = vmath::Cross(B - A, C - A);
         faceN = faceN * (1.0f / std::max(1e-6f, vmath::Length(faceN)));
         float pa, qa, pb, qb, pc, qc;
@@ -154,7 +189,7 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
         const float area = (pb - pa) * (qc - qa) - (pc - pa) * (qb - qa);
         // A point of the projection plane moved onto the triangle (nearest
         // point) and lifted back into 3D, with its interpolated normal.
-        auto LiftToFace = [&](float p, float q, Vec3& point, Vec3& n) {
+        auto LiftToFace = [&](float p, float q, Vec3& point, Vec3& n, Vec3& weights) {
             const Vec3 onTri = ClosestPointOnTriangle({p, q, 0}, a2, b2, c2);
             float w1 = 0, w2 = 0;
             if (std::fabs(area) > 1e-6f) {
@@ -164,20 +199,22 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
             const float w0 = 1 - w1 - w2;
             point = A * w0 + B * w1 + C * w2;
             n = vmath::NormalizeOrKeep(nA * w0 + nB * w1 + nC * w2);
+            weights = {w0, w1, w2};
         };
+        // Walls keep half of their face normal for the sun, so rock faces
+        // read as facets; floors and ledges shade smoothly.
+        const float facetShare = faceN.z < 0.8f ? 1.0f : 0.0f;
         for (int32_t j = 0; j < patch.h; ++j)
             for (int32_t i = 0; i < patch.w; ++i) {
-                float light = 0;
-                Vec3 centre{0, 0, 0}, centreN{0, 0, 0};
+                float light = 0, sky = 0;
+                Vec3 centre{0, 0, 0};
                 for (const auto& off : offsets) {
-                    Vec3 point, n;
+                    Vec3 point, n, w;
                     LiftToFace(pmin + (float(i) + 0.5f + off[0] - 1.5f) * kUnitsPerTexel,
-                               qmin + (float(j) + 0.5f + off[1] - 1.5f) * kUnitsPerTexel, point, n);
+                               qmin + (float(j) + 0.5f + off[1] - 1.5f) * kUnitsPerTexel, point, n, w);
                     centre = centre + point * 0.25f;
-                    centreN = centreN + n * 0.25f;
-                    // Half face normal, half smooth normal: rock faces keep a
-                    // little of their facets instead of looking polished.
-                    const Vec3 shadeN = vmath::NormalizeOrKeep(n + faceN);
+                    sky += 0.25f * (w.x * skyA + w.y * skyB + w.z * skyC);
+                    const Vec3 shadeN = vmath::NormalizeOrKeep(n + faceN * facetShare);
                     const float facing = vmath::Dot(shadeN, sun);
                     if (facing > 0 && vmath::Dot(faceN, sun) > -0.2f) {
                         const Vec3 origin = point + faceN * 3.0f;
@@ -186,22 +223,6 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
                     }
                 }
                 light *= 0.25f;
-                // Sky light: the share of a few directions around the normal
-                // that reach open sky, so wall feet and narrow floors darken.
-                const Vec3 n = vmath::NormalizeOrKeep(centreN);
-                const Vec3 t = vmath::NormalizeOrKeep(std::fabs(n.z) < 0.9f ? vmath::Cross({0, 0, 1}, n)
-                                                                            : vmath::Cross({1, 0, 0}, n));
-                const Vec3 b = vmath::Cross(n, t);
-                int open = 0;
-                for (int k = 0; k < kSkyRays; ++k) {
-                    const Vec3 dir = k == 0 ? n
-                                            : (t * std::cos(float(k) * 1.0472f) + b * std::sin(float(k) * 1.0472f)) *
-                                                      0.8f +
-                                                  n * 0.6f;
-                    if (!query.Occluded(centre + faceN * 3.0f, dir, 0.5f, 5000.0f))
-                        ++open;
-                }
-                const float sky = float(open) / float(kSkyRays);
                 const float height = (centre.z - minZ) / std::max(1.0f, maxZ - minZ);
                 // Large, soft changes of tone across the rock, as weathering
                 // and desert varnish would leave them.
