@@ -1,5 +1,6 @@
 // Canyon loading, shadow-atlas coordinates, tangent frame, batches, the
 // static vertex buffer and the draw.
+#include "base/release.h"
 #include "canyon/canyon.h"
 
 #include <algorithm>
@@ -110,15 +111,6 @@ bool ParseVertices(CTokenReader& reader, std::vector<CanyonVertex>& vertices)
         v.u = 1 - u;
         v.v = 1 - vv;
         vertices.push_back(v);
-    }
-}
-
-template <class T>
-void ReleaseInterface(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
     }
 }
 
@@ -364,7 +356,7 @@ bool CCanyon::LoadTextures(IRender& render)
 
 bool CCanyon::FillVertexBuffer()
 {
-    ReleaseInterface(m_vertexBuffer);
+    ReleaseAndClear(m_vertexBuffer);
     const auto length = static_cast<UINT>(m_faces.size() * kBytesPerFace);
     if (FAILED(m_device->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &m_vertexBuffer)) ||
         !m_vertexBuffer) {
@@ -436,6 +428,6 @@ void CCanyon::Draw(bool fog)
 
 void CCanyon::Release()
 {
-    ReleaseInterface(m_vertexBuffer);
-    ReleaseInterface(m_indexBuffer);
+    ReleaseAndClear(m_vertexBuffer);
+    ReleaseAndClear(m_indexBuffer);
 }

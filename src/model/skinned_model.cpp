@@ -1,4 +1,5 @@
 // Skinned-model reading, the one-time build for the device, and CPU skinning.
+#include "base/release.h"
 #include "model/skinned_model.h"
 
 #include <algorithm>
@@ -83,15 +84,6 @@ bool ParseFaces(CTokenReader& reader, std::vector<ModelFace>& faces)
         if (!tokens::ReadInt(reader, f.i1) || !tokens::ReadInt(reader, f.i2) || !tokens::ReadInt(reader, f.shader))
             return false;
         faces.push_back(f);
-    }
-}
-
-template <class T>
-void ReleaseInterface(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
     }
 }
 
@@ -345,6 +337,6 @@ void CSkinnedModel::Draw(const Mat4& world, bool fog)
 
 void CSkinnedModel::ReleaseBuffers()
 {
-    ReleaseInterface(m_vertexBuffer);
-    ReleaseInterface(m_indexBuffer);
+    ReleaseAndClear(m_vertexBuffer);
+    ReleaseAndClear(m_indexBuffer);
 }

@@ -1,4 +1,5 @@
 // The rendering engine.
+#include "base/release.h"
 #include "render/drawer.h"
 
 #include <cmath>
@@ -42,15 +43,6 @@ const DWORD kDeclaration[] = {
     D3DVSD_REG(6, D3DVSDT_FLOAT3),
     D3DVSD_END(),
 };
-
-template <class T>
-void ReleaseAndClear(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
-    }
-}
 
 D3DXMATRIX ToD3D(const vmath::Mat4& m)
 {
