@@ -122,8 +122,9 @@ std::vector<float> MakeWingFlap()
         const double env = std::pow(t / 0.05, 2) * std::exp(-t / 0.045 + 1);  // fast swell, decay
         const double airEnv = std::exp(-std::pow((t - 0.09) / 0.06, 2));
         const double white = rng.Uniform() * 2 - 1;
-        const double rush = air.Step(white, 700 + 900 * airEnv, 0.8) * airEnv;
-        const double thump = std::sin(2 * kPi * (55 + 40 * std::exp(-t / 0.04)) * t) * env;
+        const double rush = air.Step(white, 380 + 650 * airEnv, 0.9) * airEnv;
+        // Pitched where small speakers still carry it.
+        const double thump = std::sin(2 * kPi * (95 + 60 * std::exp(-t / 0.04)) * t) * env;
         const double flutter = thumpFilter.Low(white, 300) * env * 2.5;
         s[i] = float(0.9 * thump + 0.7 * rush + 0.5 * flutter);
     }
