@@ -197,7 +197,7 @@ TEST(BakeTextures, SizesFlareBackgroundsAndNormalMap)
 TEST(BakeFont, GlyphsSitInsideTheSampledPartOfTheirCells)
 {
     IndexedImage font;
-    ASSERT_TRUE(MakeFontTexture("/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf", font));
+    ASSERT_TRUE(MakeFontTexture(DefaultFontFile(), font));
     ASSERT_EQ(font.width, 256);
     ASSERT_EQ(font.palette.size(), 256u * 3);
     auto lit = [&](int code) {

@@ -121,8 +121,8 @@ bool Baker::Textures()
     m_ground = MakeGroundTexture();
     m_skin = MakePteroSkin();
     IndexedImage font;
-    if (!MakeFontTexture(VANTOR_FONT_FILE, font))
-        return Fail("cannot read the font " VANTOR_FONT_FILE);
+    if (!MakeFontTexture(DefaultFontFile(), font))
+        return Fail(std::string("cannot read the font ") + DefaultFontFile());
     struct Jpeg {
         const char* member;
         Image image;

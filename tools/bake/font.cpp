@@ -12,6 +12,8 @@
 
 namespace bake {
 
+const char* DefaultFontFile() { return VANTOR_FONT_FILE; }
+
 bool MakeFontTexture(const std::string& fontFile, IndexedImage& out)
 {
     constexpr int32_t kSize = 256, kCell = 16;

@@ -8,6 +8,9 @@
 
 namespace bake {
 
+// The font file found when the baker was configured.
+const char* DefaultFontFile();
+
 // False when the font file cannot be read.
 bool MakeFontTexture(const std::string& fontFile, IndexedImage& out);
 
