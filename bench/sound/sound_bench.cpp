@@ -83,7 +83,7 @@ void MixVoices(benchmark::State& state)
         }
     }
     // One iteration is one second of audio, so CPU seconds per iteration is
-    // the share of one core the mixer needs.
+    // the share of one core the mixer needs (printed as "8.5m": 0.85 %).
     state.counters["core_share"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(state.iterations() * kVoices * static_cast<int64_t>(kVantorMixRate));
