@@ -160,6 +160,29 @@ engine_failure)
     grep -q 'CSaverApp::Run() -> CSaverApp::DoTest()' "$work/err" || fail "no error chain: $(cat "$work/err")"
     grep -q '"Could not init Rendering Engine"' "$work/err" || fail "no engine error text: $(cat "$work/err")"
     ;;
+preview_in_parent)
+    # Any X window serves as the desktop's preview area; a test-mode window
+    # is at hand.
+    "$vantor" /t & host=$!; pids+=($host)
+    parent=$(wait_window "$host" "Debug Window") || fail "no parent window"
+    "$vantor" /p "$parent" & pid=$!; pids+=($pid)
+    found=
+    for _ in $(seq 100); do
+        if xwininfo -children -id "$parent" 2>/dev/null | grep -q '"Splash Window"'; then found=1; break; fi
+        sleep 0.1
+    done
+    [ -n "$found" ] || fail "no picture window inside the parent"
+    size=$(xwininfo -children -id "$parent" | awk '/"Splash Window"/{print $(NF-1)}' | cut -d+ -f1)
+    [ "$size" = "640x480" ] || fail "picture window is $size, not the parent's 640x480"
+    # The desktop takes the preview area away: the preview ends at once.
+    kill -KILL "$host"
+    wait_exit "$pid" 3
+    [ "$code" = 0 ] || fail "preview ended with $code after its parent went away"
+    # A handle that names no window ends the preview at once as well.
+    "$vantor" /p 123456789 & pid=$!
+    wait_exit "$pid" 3
+    [ "$code" = 0 ] || fail "preview of a missing window ended with $code"
+    ;;
 *)
     fail "unknown case $case_name"
     ;;
