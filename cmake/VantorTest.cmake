@@ -1,5 +1,11 @@
 # vantor_add_test(<name> SOURCES ... LIBS ... [LABELS ...])
 # One GoogleTest executable per subsystem; every TEST becomes a ctest case.
+# Suites that run no GL and open no window: in the sanitizer build they are
+# also checked for leaks (see scripts/test).
+set(VANTOR_LEAK_CHECKED_SUITES
+  vantor_base_tests vantor_settings_tests vantor_archive_tests vantor_app_tests vantor_model_tests
+  vantor_canyon_tests vantor_creatures_tests vantor_sound_tests vantor_bake_tests dialog_test)
+
 function(vantor_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -7,5 +13,9 @@ function(vantor_add_test name)
   target_compile_definitions(${name} PRIVATE
     VANTOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     VANTOR_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  set(labels ${ARG_LABELS})
+  if(name IN_LIST VANTOR_LEAK_CHECKED_SUITES)
+    list(APPEND labels leakcheck)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
 endfunction()
