@@ -21,55 +21,33 @@ namespace {
 // n-th pair is entry n.
 bool ParseNames(CTokenReader& reader, std::vector<CanyonTexture>& table)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         if (!reader.Next())
             return false;
         CanyonTexture entry;
         entry.name = std::string(reader.Token());
         table.push_back(std::move(entry));
-    }
+        return true;
+    });
 }
 
 bool ParseFaces(CTokenReader& reader, std::vector<CanyonFace>& faces)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         CanyonFace f;
         f.a = reader.TokenAsInt();
         if (!tokens::ReadInt(reader, f.b) || !tokens::ReadInt(reader, f.c) || !tokens::ReadInt(reader, f.shader))
             return false;
         faces.push_back(f);
-    }
+        return true;
+    });
 }
 
 // The n-th line (counted over every "shadowfaces" section of the file)
 // completes face n; lines beyond the face table are read and dropped.
 bool ParseShadowFaces(CTokenReader& reader, std::vector<CanyonFace>& faces, size_t& line)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         const int32_t x = reader.TokenAsInt();
         int32_t y = 0, index = 0;
         if (!tokens::ReadInt(reader, y) || !tokens::ReadInt(reader, index))
@@ -80,20 +58,13 @@ bool ParseShadowFaces(CTokenReader& reader, std::vector<CanyonFace>& faces, size
             faces[line].shadow = index;
         }
         ++line;
-    }
+        return true;
+    });
 }
 
 bool ParseVertices(CTokenReader& reader, std::vector<CanyonVertex>& vertices)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         CanyonVertex v;
         float u = 0, vv = 0;
         v.position.x = reader.TokenAsFloat();
@@ -111,7 +82,8 @@ bool ParseVertices(CTokenReader& reader, std::vector<CanyonVertex>& vertices)
         v.u = 1 - u;
         v.v = 1 - vv;
         vertices.push_back(v);
-    }
+        return true;
+    });
 }
 
 }  // namespace

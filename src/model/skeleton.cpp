@@ -26,15 +26,7 @@ int32_t WrapIndex(double value, int32_t count)
 
 bool ParseBones(CTokenReader& reader, std::vector<SkeletonBone>& bones)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         // The index token is ignored: a bone's index is its list position.
         SkeletonBone bone;
         if (!reader.Next())
@@ -45,7 +37,8 @@ bool ParseBones(CTokenReader& reader, std::vector<SkeletonBone>& bones)
             return false;
         bone.parent = parent < 0 ? -1 : parent;
         bones.push_back(std::move(bone));
-    }
+        return true;
+    });
 }
 
 bool ParseAnimation(CTokenReader& reader, std::vector<BoneKey>& keys, std::vector<uint32_t>& frameStarts)

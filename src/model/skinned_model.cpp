@@ -20,33 +20,18 @@ namespace {
 
 bool ParseShaders(CTokenReader& reader, std::vector<ModelShader>& shaders)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         // The index token is ignored: a shader's index is its position.
         if (!reader.Next())
             return false;
         shaders.push_back({std::string(reader.Token()), nullptr});
-    }
+        return true;
+    });
 }
 
 bool ParseVertices(CTokenReader& reader, std::vector<ModelVertex>& vertices)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         ModelVertex v;
         v.x = reader.TokenAsFloat();
         float u = 0, vv = 0;
@@ -65,26 +50,20 @@ bool ParseVertices(CTokenReader& reader, std::vector<ModelVertex>& vertices)
         v.u = u;
         v.v = 1 - vv;
         vertices.push_back(v);
-    }
+        return true;
+    });
 }
 
 bool ParseFaces(CTokenReader& reader, std::vector<ModelFace>& faces)
 {
-    for (;;) {
-        switch (tokens::NextRecord(reader)) {
-        case tokens::Record::End:
-            return true;
-        case tokens::Record::Fail:
-            return false;
-        case tokens::Record::Start:
-            break;
-        }
+    return tokens::ForEachRecord(reader, [&] {
         ModelFace f;
         f.i0 = reader.TokenAsInt();
         if (!tokens::ReadInt(reader, f.i1) || !tokens::ReadInt(reader, f.i2) || !tokens::ReadInt(reader, f.shader))
             return false;
         faces.push_back(f);
-    }
+        return true;
+    });
 }
 
 }  // namespace

@@ -71,6 +71,25 @@ enum class Record { Start, End, Fail };
 // the tokens ran out, otherwise Start with the token left current.
 Record NextRecord(CTokenReader& reader);
 
+// Calls `record` (returning false on a bad record) for every record up to the
+// section's closing brace; false when a record fails or the tokens run out.
+template <class F>
+bool ForEachRecord(CTokenReader& reader, F&& record)
+{
+    for (;;) {
+        switch (NextRecord(reader)) {
+        case Record::End:
+            return true;
+        case Record::Fail:
+            return false;
+        case Record::Start:
+            if (!record())
+                return false;
+            break;
+        }
+    }
+}
+
 bool Skip(CTokenReader& reader, int count);
 bool ReadFloat(CTokenReader& reader, float& out);
 bool ReadInt(CTokenReader& reader, int32_t& out);
