@@ -1,7 +1,6 @@
 // The clock in both of its modes and the frame times derived from it.
 #include <gtest/gtest.h>
 
-#include "app/null_services.h"
 #include "app/saver_app.h"
 #include "app/timer.h"
 #include "platform/fake/fake_os.h"
@@ -32,6 +31,23 @@ TEST(CTimer, MillisecondModeSurvivesTheWrap)
     EXPECT_DOUBLE_EQ(timer.Elapsed(), 0.512);
 }
 
+// The shell's services, doing nothing: only the clock is under test here.
+class IdleEngine final : public IEngineHost {
+public:
+    bool Init(os::IWindow&, bool) override { return true; }
+    void RenderFrame() override {}
+    void Shutdown() override {}
+    IRender* GetRender() override { return nullptr; }
+};
+
+class SilentSound final : public ISoundHost {
+public:
+    void Start(os::IWindow&) override {}
+    void SetVolume(float) override {}
+    void Update() override {}
+    void Shutdown() override {}
+};
+
 class FrameTimes : public ::testing::Test {
 protected:
     FrameTimes()
@@ -43,8 +59,8 @@ protected:
     void AdvanceMs(uint64_t ms) { os.perfCounter += ms; }
 
     os::FakeOS os;
-    CNullEngine engine;
-    CNullSound sound;
+    IdleEngine engine;
+    SilentSound sound;
     ShellServices services;
 };
 
