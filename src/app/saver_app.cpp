@@ -42,12 +42,27 @@ int CSaverApp::Run(const std::vector<std::string>& args)
         return 0;
     } catch (...) {
         try {
+            ClearScreenForReport();
             m_os.MessageBox(kErrorCaption, FormatErrorReport());
         } catch (...) {
             // Nothing more can be reported; the exit code still says it.
         }
         return 1;
     }
+}
+
+void CSaverApp::ClearScreenForReport()
+{
+    // The saver and cover windows are topmost and hide the cursor: a box
+    // shown while they exist would sit under them, unreachable. Destroying
+    // them shows the cursor again; the display mode was restored on the way
+    // out of the mode handler.
+    if (m_services.engine)
+        m_services.engine->Shutdown();
+    if (m_services.sound)
+        m_services.sound->Shutdown();
+    m_saverWnd.Destroy();
+    m_blackWnd.Destroy();
 }
 
 void CSaverApp::RunBody()

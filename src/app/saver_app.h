@@ -50,6 +50,8 @@ public:
 
 private:
     void RunBody();
+    // Takes the program's own windows off the screen before an error box.
+    void ClearScreenForReport();
     // Saver window, sound and engine up (in that order) / down again.
     void StartFlight(bool test);
     void EndFlight();

@@ -232,6 +232,23 @@ TEST_F(SaverAppTest, KeepingTheDesktopModeNeverSwitchesOrRestoresEvenOnFailure)
     EXPECT_EQ(os.LogStartingWith("SetSaverRunning 0").size(), 1u);
 }
 
+TEST_F(SaverAppTest, EngineFailureInSaverModeTakesEveryWindowDownBeforeTheBox)
+{
+    engine.initResult = false;
+    EXPECT_EQ(Run({"/s"}), 1);
+    const auto& steps = os.log;
+    const auto box = std::find(steps.begin(), steps.end(), "MessageBox Vantor:");
+    ASSERT_NE(box, steps.end());
+    const auto before = [&](const std::string& s) { return std::find(steps.begin(), box, s) != box; };
+    EXPECT_TRUE(before("DestroyWindow SaverFull Window"));
+    EXPECT_TRUE(before("DestroyWindow Black Black Window"));
+    EXPECT_TRUE(before("Engine Shutdown"));
+    // Every hide of the cursor is undone before the box appears.
+    const auto count = [&](const std::string& s) { return std::count(steps.begin(), box, s); };
+    EXPECT_EQ(count("ShowCursor 0"), 2);
+    EXPECT_GE(count("ShowCursor 1"), 2);
+}
+
 TEST_F(SaverAppTest, RefusedModeSwitchIsReported)
 {
     SetStored("Desktop", 0);

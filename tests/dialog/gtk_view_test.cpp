@@ -36,7 +36,7 @@ std::string Shell(const std::string& command)
 // Waits for the dialog's window and returns its X id ("" when it never came).
 std::string FindDialog()
 {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
         const std::string id = Shell("xdotool search --onlyvisible --name '^Vantor\\. Settings:$' 2>/dev/null | head -n1");
         if (!id.empty())
             return id;

@@ -38,7 +38,7 @@ fail() {
 wait_window() {
     local id
     for _ in $(seq 300); do
-        id=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1)
+        id=$(xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1)
         if [ -n "$id" ]; then echo "$id"; return 0; fi
         sleep 0.1
     done
@@ -55,6 +55,37 @@ wait_exit() {
         if [ -z "$state" ] || [[ $state == Z* ]]; then wait "$pid"; code=$?; return 0; fi
         sleep 0.1
     done
+}
+
+# park_pointer X Y: moves the pointer and waits until the server reports it
+# there (right after the server starts, a first move can be lost).
+park_pointer() {
+    for _ in $(seq 50); do
+        xdotool mousemove "$1" "$2"
+        [ "$(xdotool getmouselocation | awk '{print $1, $2}')" = "x:$1 y:$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# created_at NAME: the pointer position "X,Y" that the window NAME received
+# with its creation, from the event trace in $work/trace.
+created_at() {
+    sed -n "s/^vantor: window \"$1\" event 0 key 0 at \(-\{0,1\}[0-9]*,-\{0,1\}[0-9]*\)$/\1/p" "$work/trace" | head -1 | grep .
+}
+
+# topmost_window: the id of the highest viewable top-level window (without a
+# window manager the root's children are the top-level windows; xwininfo
+# lists them from the top of the stack down).
+topmost_window() {
+    local id
+    for id in $(xwininfo -root -children | awk '/^ +0x[0-9a-f]+ /{print $1}'); do
+        if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+            printf '%d\n' "$id"
+            return 0
+        fi
+    done
+    return 1
 }
 
 geometry() { xdotool getwindowgeometry "$1" | awk '/Geometry/{print $2}'; }
@@ -76,17 +107,25 @@ test_mode_window)
     grep -q '^Path=' "$ini" && fail "Path was written"
     ;;
 saver_mouse_threshold)
-    xdotool mousemove 400 300
-    "$vantor" /s & pid=$!; pids+=($pid)
+    park_pointer 400 300 || fail "the pointer does not stay at 400,300"
+    VANTOR_TRACE_EVENTS=1 "$vantor" /s 2>"$work/trace" & pid=$!; pids+=($pid)
     wid=$(wait_window "$pid" "Window") || fail "no full-screen window"
     read -r sw sh < <(xdotool getdisplaygeometry)
     [ "$(geometry "$wid")" = "${sw}x${sh}" ] || fail "saver covers $(geometry "$wid"), screen is ${sw}x${sh}"
     wait_window "$pid" "Black Window" >/dev/null || fail "no black cover window"
+    # Moves are measured from where each window found the pointer when it
+    # was created, as the windows themselves recorded it.
+    start=$(created_at "Window") || fail "the saver window recorded no start position"
+    [ "$(created_at "Black Window")" = "$start" ] || fail "cover window started at $(created_at "Black Window"), saver at $start"
+    IFS=, read -r x0 y0 <<<"$start"
     sleep 0.5
-    xdotool mousemove 430 300; sleep 0.3
-    xdotool mousemove 430 330; sleep 0.5
+    xdotool mousemove $((x0 + 30)) "$y0"; sleep 0.3
+    xdotool mousemove $((x0 + 30)) $((y0 + 30)); sleep 0.3
+    xdotool mousemove $((x0 - 30)) $((y0 - 30)); sleep 0.5
+    moved=$(grep -c 'event 7 ' "$work/trace")
+    [ "$moved" -ge 1 ] || fail "no pointer move reached the windows"
     [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "a 30-pixel move ended the screensaver"
-    xdotool mousemove 431 300
+    xdotool mousemove $((x0 + 31)) "$y0"
     wait_exit "$pid" 10
     [ "$code" = 0 ] || fail "exit code $code after a 31-pixel move"
     [ -f "$XDG_CONFIG_HOME/vantor/settings.ini" ] || fail "settings not saved after the screensaver"
@@ -97,11 +136,11 @@ saver_single_instance)
     wait_window "$first" "Black Window" >/dev/null || fail "first screensaver has no cover window"
     sleep 0.3
     before=$(xdotool search --onlyvisible --name '.' | sort)
-    start=$(date +%s%N)
-    "$vantor" /s; code=$?
-    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    # It leaves without a window of its own; how long its start takes is up
+    # to the machine, so only a run that never ends fails.
+    "$vantor" /s & second=$!; pids+=($second)
+    wait_exit "$second" 30
     [ "$code" = 0 ] || fail "second instance exit code $code"
-    [ "$took" -lt 3000 ] || fail "second instance took ${took} ms"
     after=$(xdotool search --onlyvisible --name '.' | sort)
     [ "$before" = "$after" ] || fail "second instance changed the windows: [$before] -> [$after]"
     [[ $(ps -o stat= -p "$first") == [^Z]* ]] || fail "first instance ended"
@@ -118,7 +157,7 @@ two_test_windows)
     wait_window "$a" "Debug Window" >/dev/null || fail "first test window did not appear"
     "$vantor" /t & b=$!; pids+=($b)
     wait_window "$b" "Debug Window" >/dev/null || fail "second test window did not appear"
-    wa=$(xdotool search --onlyvisible --pid "$a" --name '^Debug Window$' | head -1)
+    wa=$(xdotool search --all --onlyvisible --pid "$a" --name '^Debug Window$' | head -1)
     [ -n "$wa" ] && xdotool key --window "$wa" Escape
     wait_exit "$a" 10; [ "$code" = 0 ] || fail "first test window ended with $code"
     [[ $(ps -o stat= -p "$b") == [^Z]* ]] || fail "second test window ended with the first"
@@ -134,17 +173,27 @@ broken_archive)
 flight_on_screen)
     "$vantor" /t & pid=$!; pids+=($pid)
     wid=$(wait_window "$pid" "Debug Window") || fail "no window titled Debug Window"
-    sleep 4
-    import -window "$wid" "$work/a.png" || fail "no screenshot"
-    sleep 3
-    import -window "$wid" "$work/b.png" || fail "no second screenshot"
-    [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "the flight ended by itself"
-    mean=$(convert "$work/a.png" -colorspace Gray -format '%[fx:mean]' info:)
+    # The loading screen comes first and lasts as long as the machine needs:
+    # wait for the flight itself (bright, many colours), then for it to move.
+    mean=0 distinct=0
+    for _ in $(seq 120); do
+        sleep 0.5
+        import -window "$wid" "$work/a.png" 2>/dev/null || continue
+        mean=$(convert "$work/a.png" -colorspace Gray -format '%[fx:mean]' info:)
+        distinct=$(convert "$work/a.png" -format '%k' info:)
+        awk -v m="$mean" -v d="$distinct" 'BEGIN { exit !(m > 0.08 && d > 500) }' && break
+    done
     awk -v m="$mean" 'BEGIN { exit !(m > 0.08) }' || fail "the picture is (nearly) black: mean $mean"
-    distinct=$(convert "$work/a.png" -format '%k' info:)
     [ "$distinct" -gt 500 ] || fail "the picture has only $distinct colours"
-    diff=$(compare -metric RMSE "$work/a.png" "$work/b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
-    awk -v d="$diff" 'BEGIN { exit !(d > 0.02) }' || fail "the picture did not change between two moments (RMSE $diff)"
+    diff=0
+    for _ in $(seq 60); do
+        sleep 0.5
+        import -window "$wid" "$work/b.png" || fail "no second screenshot"
+        diff=$(compare -metric RMSE "$work/a.png" "$work/b.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/')
+        awk -v d="$diff" 'BEGIN { exit !(d > 0.02) }' && break
+    done
+    [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "the flight ended by itself"
+    awk -v d="$diff" 'BEGIN { exit !(d > 0.02) }' || fail "the picture did not change in 30 s (RMSE $diff)"
     [ -n "${VANTOR_E2E_KEEP:-}" ] && cp "$work/a.png" "$VANTOR_E2E_KEEP"
     xdotool key --window "$wid" Escape
     wait_exit "$pid" 15
@@ -176,12 +225,44 @@ preview_in_parent)
     [ "$size" = "640x480" ] || fail "picture window is $size, not the parent's 640x480"
     # The desktop takes the preview area away: the preview ends at once.
     kill -KILL "$host"
-    wait_exit "$pid" 3
+    wait_exit "$pid" 10
     [ "$code" = 0 ] || fail "preview ended with $code after its parent went away"
     # A handle that names no window ends the preview at once as well.
     "$vantor" /p 123456789 & pid=$!
-    wait_exit "$pid" 3
+    wait_exit "$pid" 10
     [ "$code" = 0 ] || fail "preview of a missing window ended with $code"
+    ;;
+error_box_*)
+    # The error box for real: shown after the program's own windows are
+    # gone, on top of everything, closed with Return; the exit code is 1.
+    unset VANTOR_NO_DIALOGS
+    case $case_name in
+    error_box_archive_test) mode=/t; printf 'this is not a zip archive' >"$work/bad.zip" ;;
+    error_box_archive_saver) mode=/s; printf 'this is not a zip archive' >"$work/bad.zip" ;;
+    error_box_engine_saver)
+        mode=/s
+        mkdir -p "$work/pack/dx" && echo "vs.1.1" >"$work/pack/dx/basic.vsh"
+        "$packer" "$work/pack" "$work/bad.zip" >/dev/null || fail "cannot pack"
+        ;;
+    *) fail "unknown case $case_name" ;;
+    esac
+    ini=$XDG_CONFIG_HOME/vantor/settings.ini
+    mkdir -p "${ini%/*}" && printf '[Software\\Quellwork\\Vantor]\nFPS=1\n' >"$ini"
+    cp "$ini" "$work/ini.before"
+    VANTOR_ARCHIVE=$work/bad.zip "$vantor" $mode 2>"$work/err" & pid=$!; pids+=($pid)
+    box=$(wait_window "$pid" "Vantor:") || fail "no box titled Vantor: ($(cat "$work/err"))"
+    for name in "Window" "Black Window" "Debug Window"; do
+        [ -z "$(xdotool search --all --onlyvisible --pid "$pid" --name "^$name\$" 2>/dev/null)" ] ||
+            fail "the $name is still on screen under the box"
+    done
+    top=$(topmost_window) || fail "no visible window at all"
+    [ "$top" = "$box" ] || fail "the box ($box) is not the topmost window; $top is"
+    xdotool windowfocus --sync "$box" 2>/dev/null
+    xdotool key Return
+    wait_exit "$pid" 10
+    [ "$code" = 1 ] || fail "exit code $code after the box was closed"
+    grep -q '^Vantor: ' "$work/err" || fail "the report did not also reach standard error"
+    cmp -s "$ini" "$work/ini.before" || fail "the settings file changed: $(cat "$ini")"
     ;;
 *)
     fail "unknown case $case_name"

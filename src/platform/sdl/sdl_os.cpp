@@ -21,6 +21,9 @@
 #include <vector>
 
 #include "platform/ini_store.h"
+#ifdef VANTOR_HAVE_GTK_BOX
+#include "platform/gtk/message_box.h"
+#endif
 
 #ifdef VANTOR_HAVE_XLIB
 #include <X11/Xlib.h>
@@ -406,7 +409,13 @@ public:
         const char* quiet = std::getenv("VANTOR_NO_DIALOGS");
         if ((quiet && *quiet && *quiet != '0') || !std::getenv("DISPLAY"))
             return;
+#ifdef VANTOR_HAVE_GTK_BOX
+        // SDL's own box goes through external helpers that a desktop may
+        // lack, and then shows nothing at all.
+        ShowMessageDialog(c, t);
+#else
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, c.c_str(), t.c_str(), nullptr);
+#endif
     }
 
     IUserStore& Store() override { return m_store; }
