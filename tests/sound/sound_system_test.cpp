@@ -178,10 +178,18 @@ protected:
         return v;
     }
     // Ends the run and returns what was heard.
+    // What the device played up to now. The silence it goes on writing
+    // while the sound system shuts down is left out: how long that lasts is
+    // up to the machine, and a loaded one makes it long enough to count as
+    // a level of its own.
     std::vector<int16_t> Finish()
     {
+        const size_t heard = m_disk.FileBytes() / sizeof(int16_t);
         SoundShutdown();
-        return m_disk.Read();
+        std::vector<int16_t> pcm = m_disk.Read();
+        if (pcm.size() > heard)
+            pcm.resize(heard);
+        return pcm;
     }
 
     soundtest::DiskAudio m_disk;  // first: the environment is set before SoundInit
