@@ -356,6 +356,31 @@ TEST(SplineSampling, PositionFollowsCatmullRomAcrossTheLoop)
     EXPECT_NEAR(expected.x, 20.0f, 1e-4f);
 }
 
+TEST(SplineSampling, RotationAboutOneAxisFollowsCatmullRomOfTheAngle)
+{
+    // Turns about z only: every slerp in the spline is linear in the angle,
+    // so the sampled angle is the Catmull-Rom value of the key angles,
+    // worked out here by hand.
+    auto angleAt = [](const char* keys, float t) {
+        CSkeleton sk;
+        EXPECT_TRUE(sk.LoadFromText(keys));
+        sk.Sample(t, 1.0f);
+        const Mat4 m = sk.GetBoneMatrix(0);
+        return std::atan2(m.m[0][1], m.m[0][0]);
+    };
+    const char* const even = "bones { 0 A -1 } animation { frame 0 { 0 0 0 0 0 0 } frame 1 { 0 0 0 0 0 0.2 } "
+                             "frame 2 { 0 0 0 0 0 0.4 } frame 3 { 0 0 0 0 0 0.6 } }";
+    EXPECT_NEAR(angleAt(even, 1.0f), 0.2f, 1e-5f);
+    EXPECT_NEAR(angleAt(even, 1.5f), 0.3f, 1e-5f);
+    // Keys 0, 0.2, 0.4, 1.0 bend the curve, which tells each weight apart:
+    // halfway (-0 + 9 * 0.2 + 9 * 0.4 - 1.0) / 16 = 0.275; at a quarter the
+    // weights are -0.0703125, 0.8671875, 0.2265625, -0.0234375 = 0.240625.
+    const char* const bent = "bones { 0 A -1 } animation { frame 0 { 0 0 0 0 0 0 } frame 1 { 0 0 0 0 0 0.2 } "
+                             "frame 2 { 0 0 0 0 0 0.4 } frame 3 { 0 0 0 0 0 1.0 } }";
+    EXPECT_NEAR(angleAt(bent, 1.5f), 0.275f, 1e-5f);
+    EXPECT_NEAR(angleAt(bent, 1.25f), 0.240625f, 1e-5f);
+}
+
 TEST(SplineSampling, OneFrameGivesThatPoseAtEveryTime)
 {
     CSkeleton sk;

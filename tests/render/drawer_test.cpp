@@ -2,6 +2,8 @@
 // capability checks, caches, loading failures, and frames read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -18,6 +20,7 @@
 #include "base/system.h"
 #include "d3d8_vantor.h"
 #include "render/drawer.h"
+#include "render/render_math.h"
 #include "settings/settings.h"
 
 namespace {
@@ -122,6 +125,60 @@ protected:
         return sum / ((x1 - x0) * (y1 - y0));
     }
 
+    struct Rgb {
+        double r = 0, g = 0, b = 0;
+    };
+    static Rgb MeanRgb(const VantorImage& img, UINT x0, UINT y0, UINT x1, UINT y1)
+    {
+        Rgb m;
+        for (UINT y = y0; y < y1; ++y)
+            for (UINT x = x0; x < x1; ++x) {
+                const uint32_t p = img.At(x, y);
+                m.r += (p >> 16) & 0xFF;
+                m.g += (p >> 8) & 0xFF;
+                m.b += p & 0xFF;
+            }
+        const double n = double(x1 - x0) * (y1 - y0);
+        return {m.r / n, m.g / n, m.b / n};
+    }
+
+    // One frame of seed 5 from the start of the flight.
+    VantorImage StartFrame()
+    {
+        CDrawer d(5);
+        d.SetOffscreenSize(160, 120);
+        clock.now = 0;
+        clock.render = &d;
+        EXPECT_TRUE(d.Init(nullptr));
+        Frames(d, 1);
+        return Presented(d);
+    }
+
+    // One frame of the helicopter flight 200 s in, without flares, through
+    // the 256 x 256 blur target with `samples` sub-frames; the frame time is
+    // settled at its longest so that the sub-frames lie far apart.
+    // `pathShift` moves the camera along its path.
+    VantorImage BlurredFrame(int samples, double pathShift)
+    {
+        g_Settings.ClassicCamera = 1;
+        g_Settings.Velocity = 100;
+        g_Settings.Flare = 0;
+        g_Settings.MotionBlur = 1;
+        g_Settings.MotionBlurQuality = 0;
+        g_Settings.MotionBlurSamples = samples;
+        CDrawer d(5);
+        d.SetOffscreenSize(160, 120);
+        clock.now = 0;
+        clock.render = &d;
+        EXPECT_TRUE(d.Init(nullptr));
+        EXPECT_EQ(d.SampleCount(), samples);
+        d.SetPathStartOffset(pathShift);
+        d.SetSceneClock(200.0);
+        d.SetSmoothedFrameTime(render::kMaxSmoothedFrame);
+        Frames(d, 1);
+        return Presented(d);
+    }
+
     static inline std::vector<uint8_t> s_archive;
     Clock clock;
 };
@@ -140,14 +197,15 @@ TEST_F(DrawerTest, InitLoadsTheSceneAndAFrameShowsSkyAndRock)
     Frames(d, 3);
     const VantorImage img = Presented(d);
     ASSERT_EQ(img.width, 320u);
-    // Neither black nor a flat colour: the scene is there.
-    const double top = MeanLuma(img, 0, 0, 320, 60), all = MeanLuma(img, 0, 0, 320, 240);
-    EXPECT_GT(all, 20.0);
+    // The orbiting camera starts low, level with the basin: blue sky along
+    // the top, sand and rock along the bottom, and many colours in all.
+    const Rgb top = MeanRgb(img, 0, 0, 320, 40), bottom = MeanRgb(img, 0, 200, 320, 240);
+    EXPECT_GT(top.b, top.r + 40) << "no sky at the top";
+    EXPECT_GT(bottom.r, bottom.b + 40) << "no ground at the bottom";
     std::set<uint32_t> colours;
     for (uint32_t p : img.pixels)
         colours.insert(p & 0xF0F0F0);
     EXPECT_GT(colours.size(), 50u);
-    (void)top;
     // The clock moved by smoothed frame times.
     EXPECT_GT(d.SceneClock(), 0.0);
     EXPECT_LT(d.SceneClock(), 3 * 0.1);
@@ -298,20 +356,47 @@ TEST_F(DrawerTest, FrameCounterDrawsInTheTopLeftCorner)
     EXPECT_NEAR(MeanLuma(b, 100, 100, 200, 200), MeanLuma(a, 100, 100, 200, 200), 1.0);
 }
 
-TEST_F(DrawerTest, MotionBlurAndGammaFollowTheirSettings)
+TEST_F(DrawerTest, MotionBlurIsTheMeanOfItsSubFrames)
 {
-    g_Settings.MotionBlur = 1;
-    g_Settings.MotionBlurQuality = 0;
-    g_Settings.MotionBlurSamples = 4;
+    // Two sub-frames: the second one's camera is further along the path by
+    // the frame time / 2.1. The same two views drawn one by one and averaged
+    // here must give the blurred frame.
+    const double frameTime = 0.9 * render::kMaxSmoothedFrame + 0.1 / 30;
+    const VantorImage first = BlurredFrame(1, 0.0), second = BlurredFrame(1, frameTime / 2.1);
+    const VantorImage blurred = BlurredFrame(2, 0.0);
+    ASSERT_EQ(first.pixels.size(), blurred.pixels.size());
+    size_t moved = 0, off = 0;
+    for (size_t i = 0; i < blurred.pixels.size(); ++i)
+        for (int s = 0; s < 24; s += 8) {
+            const int a = int((first.pixels[i] >> s) & 0xFF), b = int((second.pixels[i] >> s) & 0xFF);
+            const int c = int((blurred.pixels[i] >> s) & 0xFF);
+            moved += std::abs(a - b) > 12 ? 1 : 0;
+            off += std::abs(2 * c - a - b) > 6 ? 1 : 0;
+        }
+    const size_t channels = blurred.pixels.size() * 3;
+    EXPECT_GT(moved, channels / 20) << "the camera hardly moved: a wrong mix would not show";
+    EXPECT_LT(off, channels / 200) << "channels more than 3 away from the mean of the sub-frames";
+}
+
+TEST_F(DrawerTest, GammaRampScalesWhatIsPresented)
+{
+    g_Settings.Brightness = 150;
+    g_Settings.Gamma = 0;  // the ramp is not touched
+    const VantorImage plain = StartFrame();
     g_Settings.Gamma = 1;
-    g_Settings.Brightness = 0;  // an all-black ramp
-    CDrawer d(5);
-    d.SetOffscreenSize(160, 120);
-    clock.render = &d;
-    ASSERT_TRUE(d.Init(nullptr));
-    EXPECT_EQ(d.SampleCount(), 4);
-    Frames(d, 2);
-    EXPECT_LT(MeanLuma(Presented(d), 0, 0, 160, 120), 0.5);
+    const VantorImage bright = StartFrame();
+    ASSERT_EQ(plain.pixels.size(), bright.pixels.size());
+    // Brightness 150 multiplies every channel by 1.5, cut at 255 (the
+    // ramp's entry i is i * 1.5 * 256). One step of slack for a lookup that
+    // filters between entries.
+    int brightened = 0;
+    for (size_t i = 0; i < plain.pixels.size(); ++i)
+        for (int s = 0; s < 24; s += 8) {
+            const int v = int((plain.pixels[i] >> s) & 0xFF), w = int((bright.pixels[i] >> s) & 0xFF);
+            ASSERT_NEAR(w, std::min(255, v * 3 / 2), 1) << "pixel " << i << " channel value " << v;
+            brightened += w > v + 10 ? 1 : 0;
+        }
+    EXPECT_GT(brightened, 160 * 120);  // most of the picture is far from black
 }
 
 }  // namespace
