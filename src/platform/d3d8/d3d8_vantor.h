@@ -15,6 +15,10 @@ struct VantorD3D8TestHooks {
     D3DCAPS8 caps{};
     // Bit (1 << D3DDEVTYPE_x): CreateDevice fails for that device type.
     DWORD failDeviceTypes = 0;
+    // When set, Direct3DCreate8 returns what this makes instead of this
+    // runtime (the engine's own CPU time is measured against a device that
+    // does nothing).
+    IDirect3D8* (*createDirect3D)() = nullptr;
 };
 
 // Null restores the real behaviour. Read at Direct3DCreate8/CreateDevice/

@@ -81,6 +81,8 @@ IDirect3D8* Direct3DCreate8(UINT SDKVersion)
 {
     if (SDKVersion != D3D_SDK_VERSION)
         return nullptr;
+    if (g_hooksSet && g_hooks.createDirect3D)
+        return g_hooks.createDirect3D();
     // No GL of any kind: say so now rather than at CreateDevice.
     if (!SDL_WasInit(SDL_INIT_VIDEO) && !CGLContext::CreateHeadless())
         return nullptr;
