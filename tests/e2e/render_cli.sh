@@ -14,7 +14,7 @@ done
 grep -q 'scene time 5.000' "$work/log" || fail "the first frame is not at the asked time: $(cat "$work/log")"
 
 "$render" --bench 3 --size 64x48 >"$work/bench" || fail "benchmark failed"
-grep -Eq '^3 frames, [0-9.]+ fps, [0-9.]+ ms engine CPU per frame$' "$work/bench" || fail "bench line: $(cat "$work/bench")"
+grep -Eq '^3 frames, [0-9.]+ fps, [0-9.]+ ms main-thread CPU per frame \(engine, runtime and GL driver\), [0-9.]+ ms process CPU per frame \(all threads\)$' "$work/bench" || fail "bench line: $(cat "$work/bench")"
 
 for bad in "--size 10x10" "--size wide" "--set Nope=1" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
     # shellcheck disable=SC2086
