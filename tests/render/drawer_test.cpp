@@ -387,13 +387,14 @@ TEST_F(DrawerTest, GammaRampScalesWhatIsPresented)
     const VantorImage bright = StartFrame();
     ASSERT_EQ(plain.pixels.size(), bright.pixels.size());
     // Brightness 150 multiplies every channel by 1.5, cut at 255 (the
-    // ramp's entry i is i * 1.5 * 256). One step of slack for a lookup that
-    // filters between entries.
+    // ramp's entry i is i * 1.5 * 256). Two steps of slack for a lookup that
+    // lands on the neighbouring entry; a ramp 10 % off misses by far more
+    // over most of the range.
     int brightened = 0;
     for (size_t i = 0; i < plain.pixels.size(); ++i)
         for (int s = 0; s < 24; s += 8) {
             const int v = int((plain.pixels[i] >> s) & 0xFF), w = int((bright.pixels[i] >> s) & 0xFF);
-            ASSERT_NEAR(w, std::min(255, v * 3 / 2), 1) << "pixel " << i << " channel value " << v;
+            ASSERT_NEAR(w, std::min(255, v * 3 / 2), 2) << "pixel " << i << " channel value " << v;
             brightened += w > v + 10 ? 1 : 0;
         }
     EXPECT_GT(brightened, 160 * 120);  // most of the picture is far from black

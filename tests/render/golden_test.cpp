@@ -12,7 +12,7 @@
 // softpipe against llvmpipe (two different rasterisers and samplers) moves
 // the worst tile by about 1 level and no pixel past 40. A wrong setting
 // shifts whole tiles: fog, gamma, flare size and blur weights each move some
-// tile by well over kTileMean, and a wrong digit in the frame counter
+// tile by twice kTileMean or more, and a wrong digit in the frame counter
 // changes dozens of pixels by more than kStrong inside its box.
 // GoldenReferences.EachSettingChangesItsPicture checks the references
 // themselves keep that property, so a new canyon cannot quietly turn a case
