@@ -79,43 +79,69 @@ TEST_F(SdlDisplayTest, SwitchesOnlyToModesTheServerHas)
 }
 
 // Gives the server's primary output one more mode, as a monitor would offer
-// it, so that a real switch can be made; false when the server refuses.
+// it, so that a real switch can be made; false when the server refuses. A
+// mode left by an earlier run on the same server is reused: creating it
+// twice is an X protocol error.
+int g_xErrors = 0;
+int CountXError(Display*, XErrorEvent*)
+{
+    ++g_xErrors;
+    return 0;
+}
+
 bool AddOutputMode(unsigned width, unsigned height)
 {
     Display* d = XOpenDisplay(nullptr);
     if (!d)
         return false;
+    g_xErrors = 0;
+    const auto previous = XSetErrorHandler(CountXError);
     const Window root = DefaultRootWindow(d);
-    bool ok = false;
     XRRScreenResources* res = XRRGetScreenResources(d, root);
     RROutput output = XRRGetOutputPrimary(d, root);
     if (res && !output && res->noutput > 0)
         output = res->outputs[0];
     if (res && output) {
         std::string name = std::to_string(width) + "x" + std::to_string(height) + "_test";
-        XRRModeInfo info{};
-        info.width = width;
-        info.height = height;
-        info.dotClock = 60ul * (width + 160) * (height + 30);
-        info.hTotal = width + 160;
-        info.vTotal = height + 30;
-        info.hSyncStart = width + 40;
-        info.hSyncEnd = width + 80;
-        info.vSyncStart = height + 3;
-        info.vSyncEnd = height + 6;
-        info.name = name.data();
-        info.nameLength = static_cast<unsigned>(name.size());
-        const RRMode mode = XRRCreateMode(d, root, &info);
-        if (mode) {
-            XRRAddOutputMode(d, output, mode);
-            XSync(d, False);
-            ok = true;
+        RRMode mode = 0;
+        for (int i = 0; i < res->nmode; ++i)
+            if (res->modes[i].name && name == res->modes[i].name)
+                mode = res->modes[i].id;
+        if (!mode) {
+            XRRModeInfo info{};
+            info.width = width;
+            info.height = height;
+            info.dotClock = 60ul * (width + 160) * (height + 30);
+            info.hTotal = width + 160;
+            info.vTotal = height + 30;
+            info.hSyncStart = width + 40;
+            info.hSyncEnd = width + 80;
+            info.vSyncStart = height + 3;
+            info.vSyncEnd = height + 6;
+            info.name = name.data();
+            info.nameLength = static_cast<unsigned>(name.size());
+            mode = XRRCreateMode(d, root, &info);
         }
+        bool listed = false;
+        if (XRROutputInfo* out = XRRGetOutputInfo(d, res, output)) {
+            for (int i = 0; i < out->nmode; ++i)
+                listed |= out->modes[i] == mode;
+            XRRFreeOutputInfo(out);
+        }
+        if (mode && !listed)
+            XRRAddOutputMode(d, output, mode);
+        XSync(d, False);
+        if (!mode)
+            ++g_xErrors;
+    } else {
+        ++g_xErrors;
     }
     if (res)
         XRRFreeScreenResources(res);
+    XSync(d, False);
+    XSetErrorHandler(previous);
     XCloseDisplay(d);
-    return ok;
+    return g_xErrors == 0;
 }
 
 std::pair<int, int> ScreenSize()
