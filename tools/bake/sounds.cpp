@@ -104,8 +104,10 @@ std::vector<float> MakeWindLoop()
     }
     std::vector<float> s = CloseLoop(raw, length, overlap);
     // Eleven of these play at once and the nearest at almost full volume:
-    // kept well below the cries (played at half volume) so it stays a bed.
-    Normalise(s, 0.5f);
+    // kept well below the cries (played at half volume, so they stand
+    // 6-12 dB over it) and low enough that the whole mix leaves the output
+    // limiter idle but for rare peaks.
+    Normalise(s, 0.3f);
     return s;
 }
 
@@ -129,7 +131,9 @@ std::vector<float> MakeWingFlap()
         s[i] = float(0.9 * thump + 0.7 * rush + 0.5 * flutter);
     }
     FadeEdges(s, 20, 200);
-    Normalise(s, 0.9f);
+    // Played at full volume once a wing beat (0.95 s) by every pterodactyl
+    // flapping hard: a soft texture under the cries, not a beat over them.
+    Normalise(s, 0.35f);
     return s;
 }
 

@@ -335,7 +335,11 @@ private:
 
     void PushStep()
     {
-        const uint64_t step = (static_cast<uint64_t>(m_frequency) << 32) / kMixRate;
+        // The converter stretches a sound by 256 at most, so the lowest
+        // frequencies (below 173 Hz) play at 173 Hz; the reported frequency
+        // stays what the caller set.
+        constexpr uint64_t kSlowest = (uint64_t{1} << 32) / 256;
+        const uint64_t step = std::max(kSlowest, (static_cast<uint64_t>(m_frequency) << 32) / kMixRate);
         Mixer().WithParams(m_voice, [step](VoiceParams& p) { p.step = step; });
     }
 

@@ -2,6 +2,11 @@
 // voice here, and Render mixes the playing ones into signed 16-bit stereo at
 // 44,100 Hz, through a peak limiter that is transparent below its ceiling.
 //
+// Each voice reaches the output rate through its own band-limited resampler
+// (libsamplerate's sinc converter): a sound recorded at 11,025 Hz keeps to
+// its own 5.5 kHz band instead of mirroring into the octaves above, and a
+// change of pitch is glided across one pass instead of stepped.
+//
 // Two threads meet in this class. The owner thread (the DirectSound calls)
 // changes a voice's parameters; the audio thread (Render) mixes. They share
 // one mutex, and each side holds it only to copy parameters in or results
@@ -20,6 +25,9 @@
 #include <mutex>
 #include <utility>
 #include <vector>
+
+// libsamplerate's converter state (samplerate.h stays out of this header).
+struct SRC_STATE_tag;
 
 namespace vantor::dsound {
 
@@ -68,22 +76,35 @@ class MixVoice {
 public:
     MixVoice(std::shared_ptr<SampleData> data, VoiceFormat format)
         : m_data(std::move(data)), m_bytes(m_data->bytes.get()), m_format(format) {}
+    ~MixVoice();
+    MixVoice(const MixVoice&) = delete;
+    MixVoice& operator=(const MixVoice&) = delete;
 
 private:
     friend class CMixer;
 
     struct Cursor {
         bool active = false;
-        uint64_t position = 0;
+        uint64_t position = 0;  // the play head, source frames in 32.32
         float gainLeft = 0, gainRight = 0;      // current
         float targetLeft = 0, targetRight = 0;  // where the ramp goes
         uint32_t rampLeft = 0;                   // frames until target is reached
+        // One of the voice's two converters. It holds the last few source
+        // frames it was given, so it is handed over with the cursor.
+        ::SRC_STATE_tag* resampler = nullptr;
+        bool primed = false;    // the converter's history ends at `fed`
+        bool draining = false;  // a sound's last frame is in; the filter rings out
+        uint32_t fed = 0;       // next source frame the converter gets
+        uint32_t skip = 0;      // output frames still to drop (the history's)
+        int64_t lead = 0;       // 32.32: how far `fed` runs ahead of `position`
     };
 
-    // Immutable after construction.
+    // Immutable after construction (the converters are created with the
+    // voice and used by Render only).
     std::shared_ptr<SampleData> m_data;
     const uint8_t* m_bytes;
     VoiceFormat m_format;
+    std::array<::SRC_STATE_tag*, 2> m_resamplers{};
 
     // Guarded by the mixer's mutex.
     VoiceParams m_params;
@@ -134,12 +155,23 @@ public:
 
 private:
     static constexpr uint32_t kChunkFrames = 512;
+    // Source frames a converter is fed beyond the play head, and before it
+    // when it joins a sound mid-way: more than the filter reaches at the
+    // lowest output/input ratio it meets.
+    static constexpr uint32_t kLookahead = 64;
+    // Source frames handed over in one go: a whole chunk at the highest
+    // frequency a buffer takes (100 kHz) plus the look-ahead.
+    static constexpr uint32_t kFeedFrames = 1280;
 
+    MixVoice* Link(MixVoice* voice);
     void RenderChunk(int16_t* out, uint32_t frames);
     // Render's snapshot of one voice; called under the lock.
     static void Sync(MixVoice& v);
     // Mixes one cursor; a fading cursor ends when its ramp reaches silence.
-    static void MixCursor(const MixVoice& v, MixVoice::Cursor& c, bool fading, float* acc, uint32_t frames);
+    void MixCursor(const MixVoice& v, MixVoice::Cursor& c, bool fading, float* acc, uint32_t frames);
+    // Runs the cursor's converter for up to `frames` output frames into
+    // m_resampled; fewer only when a sound that does not loop has ended.
+    uint32_t Resample(const MixVoice& v, MixVoice::Cursor& c, uint32_t frames);
 
     std::mutex m_mutex;
     MixVoice* m_head = nullptr;   // guarded by m_mutex
@@ -149,6 +181,8 @@ private:
     std::vector<std::pair<std::unique_ptr<MixVoice>, bool>> m_retired;
 
     std::array<float, kChunkFrames * kMixChannels> m_accumulator{};  // audio thread
+    std::array<float, kChunkFrames * kMixChannels> m_resampled{};    // audio thread
+    std::array<float, kFeedFrames * kMixChannels> m_feed{};          // audio thread
     float m_envelope = 0.0f;  // audio thread: the limiter's peak follower
 };
 
