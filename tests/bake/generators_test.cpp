@@ -270,9 +270,11 @@ void ExpectWithinAndAudible(const std::vector<float>& s, const char* name)
         peak = std::max(peak, std::fabs(v));
         energy += double(v) * v;
     }
+    // The floors keep each sound well clear of the 8-bit files' own noise
+    // (about 0.003 RMS); the mix's balance sets the levels above them.
     EXPECT_LE(peak, 1.0f) << name;
-    EXPECT_GT(peak, 0.3f) << name;
-    EXPECT_GT(std::sqrt(energy / double(s.size())), 0.05) << name;
+    EXPECT_GE(peak, 0.2f) << name;
+    EXPECT_GT(std::sqrt(energy / double(s.size())), 0.03) << name;
 }
 
 TEST(BakeSounds, LoopsAreSeamlessAndOneShotsStartAndEndQuietly)

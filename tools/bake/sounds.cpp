@@ -107,7 +107,7 @@ std::vector<float> MakeWindLoop()
     // kept well below the cries (played at half volume, so they stand
     // 6-12 dB over it) and low enough that the whole mix leaves the output
     // limiter idle but for rare peaks.
-    Normalise(s, 0.3f);
+    Normalise(s, 0.21f);
     return s;
 }
 
@@ -117,14 +117,16 @@ std::vector<float> MakeWingFlap()
     const size_t n = size_t(kRate * 0.35);
     std::vector<float> s(n);
     Rng rng(9002);
-    Svf air;
+    Svf air, airDull;
     OnePole thumpFilter;
     for (size_t i = 0; i < n; ++i) {
         const double t = double(i) / kRate;
         const double env = std::pow(t / 0.05, 2) * std::exp(-t / 0.045 + 1);  // fast swell, decay
         const double airEnv = std::exp(-std::pow((t - 0.09) / 0.06, 2));
         const double white = rng.Uniform() * 2 - 1;
-        const double rush = air.Step(white, 380 + 650 * airEnv, 0.9) * airEnv;
+        // Kept dark: with the hiss of open noise in it, a flap every wing
+        // beat reads as a click train.
+        const double rush = airDull.Low(air.Step(white, 380 + 650 * airEnv, 0.9), 1200, 1.0) * airEnv;
         // Pitched where small speakers still carry it.
         const double thump = std::sin(2 * kPi * (95 + 60 * std::exp(-t / 0.04)) * t) * env;
         const double flutter = thumpFilter.Low(white, 300) * env * 2.5;
@@ -133,7 +135,7 @@ std::vector<float> MakeWingFlap()
     FadeEdges(s, 20, 200);
     // Played at full volume once a wing beat (0.95 s) by every pterodactyl
     // flapping hard: a soft texture under the cries, not a beat over them.
-    Normalise(s, 0.35f);
+    Normalise(s, 0.25f);
     return s;
 }
 
@@ -175,7 +177,9 @@ std::vector<float> MakeCry(int variant)
         s[i] = float(shaped * env);
     }
     FadeEdges(s, 30, 300);
-    Normalise(s, 0.9f);
+    // A cry is played at half volume; at this level a chorus of the nearest
+    // few stays under the output's ceiling.
+    Normalise(s, 0.64f);
     return s;
 }
 
@@ -206,7 +210,7 @@ std::vector<float> MakeCall(int variant)
         }
     }
     FadeEdges(s, 20, 200);
-    Normalise(s, 0.85f);
+    Normalise(s, 0.6f);
     return s;
 }
 
