@@ -204,7 +204,7 @@ heli_engine)
     engine=$(level engine "$t" median)
     empty=$(level empty "$t" median)
     above "$engine" -40 || fail "no engine sound in helicopter mode ($engine dBFS)"
-    above "$engine" "$(awk -v e="$empty" 'BEGIN { print e + 20 }')" ||
+    above "$engine" "$(awk -v e="$empty" 'BEGIN { print e + 10 }')" ||
         fail "the engine band ($engine dBFS) hardly stands above the empty band ($empty dBFS)"
     echo "engine at $engine dBFS, empty band at $empty dBFS"
     ;;
