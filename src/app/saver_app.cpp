@@ -4,6 +4,9 @@
 #include "app/display.h"
 #include "app/splash_wnd.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "archive/archive.h"
 #include "base/error.h"
 #include "base/random.h"
@@ -37,10 +40,33 @@ const char* CSaverApp::Argument(size_t index) const
 int CSaverApp::Run(const std::vector<std::string>& args)
 {
     m_args = args;
+    // Hack options come before the letters, which would read "--version"
+    // as the screensaver (it holds an "s") and "--help" as a preview.
+    m_hack = ParseHackCommandLine(args, std::getenv("XSCREENSAVER_WINDOW"));
+    switch (m_hack.kind) {
+    case HackCommand::Kind::Help:
+        std::fputs(HackUsage("vantor").c_str(), stdout);
+        return 0;
+    case HackCommand::Kind::Version:
+        std::printf("vantor %s\n", VANTOR_VERSION);
+        return 0;
+    case HackCommand::Kind::BadUsage:
+        std::fprintf(stderr, "vantor: %s\n\n%s", m_hack.error.c_str(), HackUsage("vantor").c_str());
+        return 2;
+    case HackCommand::Kind::NotHack:
+    case HackCommand::Kind::Run:
+        break;
+    }
     try {
         InChain("CSaverApp::Run", [&] { RunBody(); });
         return 0;
     } catch (...) {
+        if (m_hack.kind == HackCommand::Kind::Run) {
+            // The daemon that runs hacks shows no boxes and owns the screen:
+            // standard error (its log) is the only place for the report.
+            std::fprintf(stderr, "%s %s\n", kErrorCaption, FormatErrorReport().c_str());
+            return 1;
+        }
         try {
             ClearScreenForReport();
             m_os.MessageBox(kErrorCaption, FormatErrorReport());
@@ -74,6 +100,10 @@ void CSaverApp::RunBody()
         RaiseError("Could not open the resource archive");
     ResetClock();
 
+    if (m_hack.kind == HackCommand::Kind::Run) {
+        DoHack();
+        return;
+    }
     switch (ParseRunMode(Argument(0))) {
     case RunMode::ChangePassword:
         DoChangePassword(ParseWindowHandle(Argument(1)));
@@ -193,6 +223,11 @@ void CSaverApp::StartFlight(bool test)
 {
     if (!m_saverWnd.Create(m_os, test))
         RaiseError("Could not create main window");
+    StartEngineAndSound();
+}
+
+void CSaverApp::StartEngineAndSound()
+{
     if (g_Settings.Sound)
         m_services.sound->Start(*m_saverWnd.Window());
     if (!m_services.engine->Init(*m_saverWnd.Window(), false))
@@ -248,6 +283,39 @@ void CSaverApp::DoSaver()
                 RestoreDisplayMode(m_os);
             throw;
         }
+    });
+}
+
+void CSaverApp::DoHack()
+{
+    InChain("CSaverApp::DoHack", [&] {
+        // No lock, cursor, display mode or announcement here: the daemon runs
+        // one hack per monitor and owns the screen, the input and locking.
+        const bool root = m_hack.target == HackCommand::Target::Root;
+        char id[32];
+        std::snprintf(id, sizeof id, "0x%llx", static_cast<unsigned long long>(m_hack.window));
+        if (!root && m_hack.window == 0)
+            RaiseError(m_hack.target == HackCommand::Target::FromEnvironment
+                           ? "XSCREENSAVER_WINDOW names no window"
+                           : "Window 0 names no window");
+        if (!m_saverWnd.CreateForeign(m_os, root ? 0 : m_hack.window))
+            RaiseError(root ? std::string("Could not draw into the root window")
+                            : "Could not draw into window " + std::string(id));
+        // The overrides hold for this run only; what is saved afterwards is
+        // what was loaded.
+        const Settings stored = g_Settings;
+        m_hack.ApplyTo(g_Settings);
+        try {
+            StartEngineAndSound();
+            RunLoop();
+            EndFlight();
+        } catch (...) {
+            m_services.sound->Shutdown();
+            g_Settings = stored;
+            throw;
+        }
+        g_Settings = stored;
+        SaveSettings();
     });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/black_wnd.h"
+#include "app/hack_options.h"
 #include "app/run_mode.h"
 #include "app/saver_wnd.h"
 #include "app/services.h"
@@ -40,6 +41,8 @@ public:
     void DoPreview();
     void DoTest();
     void DoSaver();
+    // Hack mode: the flight inside a window a screensaver daemon gives us.
+    void DoHack();
 
     bool AcquireInstanceMutex();
     void LoadSettings();
@@ -54,6 +57,7 @@ private:
     void ClearScreenForReport();
     // Saver window, sound and engine up (in that order) / down again.
     void StartFlight(bool test);
+    void StartEngineAndSound();
     void EndFlight();
     void RunLoop();
     const char* Argument(size_t index) const;
@@ -70,6 +74,7 @@ private:
     double m_totalTime = 0.0;
     double m_clampedFrameTime = 0.0;
     std::vector<std::string> m_args;
+    HackCommand m_hack;
 };
 
 // The caption of every error box.

@@ -22,6 +22,7 @@ bool CSaverWnd::Create(os::IOS& os, bool test)
     Destroy();
     m_os = &os;
     m_rules = SaverWndRules(test);
+    m_foreign = false;
     os::WindowDesc desc;
     if (test) {
         desc.kind = os::WindowKind::SaverTest;
@@ -37,6 +38,19 @@ bool CSaverWnd::Create(os::IOS& os, bool test)
     return m_window != nullptr;
 }
 
+bool CSaverWnd::CreateForeign(os::IOS& os, uint64_t window)
+{
+    Destroy();
+    m_os = &os;
+    m_foreign = true;
+    os::WindowDesc desc;
+    desc.kind = os::WindowKind::Foreign;
+    desc.title = "Window";
+    desc.foreignParent = window;
+    m_window = os.CreateWindow(desc, this);
+    return m_window != nullptr;
+}
+
 void CSaverWnd::Destroy()
 {
     m_window.reset();
@@ -44,5 +58,5 @@ void CSaverWnd::Destroy()
 
 void CSaverWnd::OnEvent(os::IWindow& window, const os::Event& event)
 {
-    ApplyWindowActions(*m_os, window, m_rules.OnEvent(event));
+    ApplyWindowActions(*m_os, window, m_foreign ? HackWndRules(event) : m_rules.OnEvent(event));
 }

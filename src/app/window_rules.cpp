@@ -45,6 +45,11 @@ unsigned SaverWndRules::OnEvent(const os::Event& e)
     return kActNone;
 }
 
+unsigned HackWndRules(const os::Event& e)
+{
+    return (e.type == os::EventType::Close || e.type == os::EventType::Destroy) ? kActClearRunning : kActNone;
+}
+
 unsigned BlackWndRules::OnEvent(const os::Event& e)
 {
     using os::EventType;

@@ -27,6 +27,11 @@ private:
     os::Point m_start;  // cursor position when the window appeared
 };
 
+// A window the program draws into but does not own (hack mode): input
+// belongs to whoever owns the window, so only its end or a close request
+// (a termination signal) ends the run.
+unsigned HackWndRules(const os::Event& e);
+
 // All black cover windows share one rule object and one start position.
 class BlackWndRules {
 public:

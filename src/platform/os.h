@@ -85,6 +85,8 @@ enum class WindowKind {
     SaverFull,   // borderless, topmost, over the primary screen
     Black,       // black topmost cover window at a given rectangle
     Picture,     // child window inside a foreign parent, showing a bitmap
+    Foreign,     // a window another program owns (a screensaver daemon's),
+                 // drawn into as it is: foreignParent names it, 0 the root
 };
 
 struct WindowDesc {
@@ -92,7 +94,7 @@ struct WindowDesc {
     std::string title;
     Rect rect;                      // Black / SaverFull: placement; SaverTest: size only
     IWindow* owner = nullptr;       // Black windows of further monitors
-    uint64_t foreignParent = 0;     // Picture: the parent's native id
+    uint64_t foreignParent = 0;     // Picture: the parent's native id; Foreign: the window's
     std::span<const uint8_t> bitmap; // Picture: BMP file bytes to show stretched
 };
 
@@ -195,7 +197,8 @@ public:
     virtual void MessageBox(std::string_view caption, std::string_view text) = 0;
 
     virtual IUserStore& Store() = 0;
-    // The platform's spelling of the current folder ("./" on Linux).
+    // The folder the manual is looked up in when the settings name none (on
+    // Linux the installed or built copy's folder, "./" when neither exists).
     virtual std::string CurrentFolder() = 0;
     // Opens a document with the desktop's default viewer.
     virtual void OpenDocument(std::string_view path) = 0;

@@ -355,4 +355,89 @@ TEST_F(SaverAppTest, ThirtyPixelsKeepTheSaverAndThirtyOneEndIt)
     EXPECT_EQ(engine.frames, 4);
 }
 
+TEST_F(SaverAppTest, HackModeDrawsIntoTheGivenWindowOnlyAndSavesWithoutItsOverrides)
+{
+    SetStored("Velocity", 30);
+    SetStored("Desktop", 0);  // a stored mode switch is never carried out here
+    int velocityDuringRun = -1;
+    engine.onFrame = [&](int frame) {
+        velocityDuringRun = g_Settings.Velocity;
+        if (frame == 3)
+            os.Queue(os.Find(os::WindowKind::Foreign), {os::EventType::Destroy, 0, {}});
+        // Input belongs to the daemon: none of it ends the run.
+        if (frame == 2)
+            for (auto type : {os::EventType::KeyDown, os::EventType::ButtonDown, os::EventType::Deactivate,
+                              os::EventType::Char, os::EventType::SysCommandClose})
+                os.Queue(os.Find(os::WindowKind::Foreign), {type, 27, {500, 500}});
+        if (frame > 50)
+            g_Running = 0;
+    };
+    EXPECT_EQ(Run({"--window-id", "0x2a", "--velocity", "80", "--no-sound"}), 0);
+    const std::vector<std::string> expected = {
+        "CreateWindow Foreign \"Window\" 0,0,0,0 target 42",
+        "Engine Init 0",
+        "Sound Volume 1.00",
+        "Engine Frame",
+        "Engine Shutdown",
+        "Sound Shutdown",
+        "DestroyWindow Foreign Window",
+        "Engine Shutdown",
+    };
+    EXPECT_EQ(Steps(), expected);
+    EXPECT_EQ(engine.frames, 3);
+    EXPECT_EQ(velocityDuringRun, 80);
+    // No lock (one hack per monitor), no cursor, no mode, no announcement.
+    EXPECT_TRUE(os.LogStartingWith("AcquireNamedLock").empty());
+    EXPECT_TRUE(os.LogStartingWith("ShowCursor").empty());
+    EXPECT_EQ(os.store.commits, 1);
+    EXPECT_EQ(os.store.keys[kSettingsKey]["Velocity"], "30");
+    EXPECT_EQ(os.store.keys[kSettingsKey]["Sound"], "1");
+}
+
+TEST_F(SaverAppTest, HackModeEndsOnACloseRequestAndTakesTheRootOrTheDaemonsWindow)
+{
+    engine.onFrame = [this](int frame) {
+        if (frame == 2)
+            os.Queue(os.Find(os::WindowKind::Foreign), {os::EventType::Close, 0, {}});
+        if (frame > 50)
+            g_Running = 0;
+    };
+    EXPECT_EQ(Run({"-root"}), 0);
+    EXPECT_EQ(engine.frames, 2);
+    EXPECT_EQ(os.LogStartingWith("CreateWindow Foreign \"Window\" 0,0,0,0 target 0").size(), 1u);
+    g_Running = 1;
+    setenv("XSCREENSAVER_WINDOW", "0x77", 1);
+    EXPECT_EQ(Run({"--root", "--fps"}), 0);
+    unsetenv("XSCREENSAVER_WINDOW");
+    EXPECT_EQ(os.LogStartingWith("CreateWindow Foreign \"Window\" 0,0,0,0 target 119").size(), 1u);
+}
+
+TEST_F(SaverAppTest, HackModeFailuresGoToStandardErrorWithoutABox)
+{
+    EXPECT_EQ(Run({"--window-id", "0"}), 1);
+    EXPECT_TRUE(os.LogStartingWith("CreateWindow").empty());
+    ResetError();
+    os.failCreate[os::WindowKind::Foreign] = true;
+    EXPECT_EQ(Run({"--window-id", "0x1234"}), 1);
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_NE(FormatErrorReport().find("\"Could not draw into window 0x1234\""), std::string::npos);
+    ResetError();
+    os.failCreate[os::WindowKind::Foreign] = false;
+    engine.initResult = false;
+    EXPECT_EQ(Run({"--window-id", "0x1234", "--no-fog"}), 1);
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(os.store.commits, 0);
+}
+
+TEST_F(SaverAppTest, HelpVersionAndBadOptionsEndBeforeAnythingStarts)
+{
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(Run({"--velocity", "x"}), 2);
+    EXPECT_EQ(Run({"--unknown"}), 2);
+    EXPECT_TRUE(os.LogStartingWith("CreateWindow").empty());
+    EXPECT_TRUE(os.messageBoxes.empty());
+    EXPECT_EQ(os.store.commits, 0);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 #include "platform/d3d8/direct3d.h"
 
 #include "platform/d3d8/device.h"
+#include "platform/foreign_target.h"
 
 #include <SDL.h>
 
@@ -165,9 +166,13 @@ HRESULT CDirect3D8::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocu
     if (pp->BackBufferCount > 3 || pp->BackBufferWidth > 16384 || pp->BackBufferHeight > 16384)
         return D3DERR_INVALIDCALL;
     HWND window = pp->hDeviceWindow ? pp->hDeviceWindow : hFocusWindow;
-    std::unique_ptr<CGLContext> context = window
-                                              ? CGLContext::CreateForWindow(reinterpret_cast<SDL_Window*>(window))
-                                              : CGLContext::CreateHeadless();
+    std::unique_ptr<CGLContext> context;
+    if (!window)
+        context = CGLContext::CreateHeadless();
+    else if (os::ForeignGLTargets().count(window))
+        context = CGLContext::CreateForForeign(*reinterpret_cast<const os::ForeignGLTarget*>(window));
+    else
+        context = CGLContext::CreateForWindow(reinterpret_cast<SDL_Window*>(window));
     if (!context)
         return D3DERR_NOTAVAILABLE;
     auto* device = new (std::nothrow) CDevice(this, std::move(context), caps, DeviceType, window, BehaviorFlags);

@@ -1,4 +1,5 @@
-// An OpenGL 3.3 core context: on an SDL window, or headless through EGL
+// An OpenGL 3.3 core context: on an SDL window, on a foreign X11 window
+// through EGL, or headless through EGL
 // (Mesa surfaceless, device or default platform) for tests and off-screen
 // rendering.
 #pragma once
@@ -6,6 +7,9 @@
 #include <memory>
 
 struct SDL_Window;
+namespace os {
+struct ForeignGLTarget;
+}
 
 class CGLContext {
 public:
@@ -13,6 +17,9 @@ public:
     // Null when no 3.3 core context can be made.
     static std::unique_ptr<CGLContext> CreateHeadless();
     static std::unique_ptr<CGLContext> CreateForWindow(SDL_Window* window);
+    // On a window of another program; null, with the reason on standard
+    // error, when its visual offers no OpenGL or the window is gone.
+    static std::unique_ptr<CGLContext> CreateForForeign(const os::ForeignGLTarget& target);
 
     virtual bool MakeCurrent() = 0;
     virtual void SwapBuffers() = 0;

@@ -51,6 +51,7 @@ const char* WindowKindName(WindowKind kind)
     case WindowKind::SaverFull: return "SaverFull";
     case WindowKind::Black: return "Black";
     case WindowKind::Picture: return "Picture";
+    case WindowKind::Foreign: return "Foreign";
     }
     return "?";
 }
@@ -103,6 +104,8 @@ std::unique_ptr<IWindow> FakeOS::CreateWindow(const WindowDesc& desc, IEventHand
     std::string line = std::string("CreateWindow ") + WindowKindName(desc.kind) + " \"" + desc.title + "\" " +
                        std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
                        std::to_string(r.bottom);
+    if (desc.kind == WindowKind::Foreign)
+        line += " target " + std::to_string(desc.foreignParent);
     if (failCreate[desc.kind]) {
         Log(line + " failed");
         return nullptr;

@@ -12,11 +12,15 @@
 #include <map>
 #include <string>
 
+#include "platform/termination.h"
 #include "platform/x11/dib.h"
 #include "settings/control_surface.h"
 #include "settings/main_dlg.h"
 
 namespace {
+
+// How often the dialog looks for a termination signal.
+constexpr guint kTerminationPollMs = 100;
 
 // ---------------------------------------------------------------------------
 // 1. Template 102
@@ -123,7 +127,10 @@ public:
         gtk_widget_grab_focus(Widget(dlg102::kOK));
         if (m_Result == 0) {
             m_Loop = g_main_loop_new(nullptr, FALSE);
+            // A termination signal is Cancel: the dialog ends, nothing is saved.
+            const guint watch = g_timeout_add(kTerminationPollMs, OnTerminationPoll, this);
             g_main_loop_run(m_Loop);
+            g_source_remove(watch);
         }
         gtk_widget_hide(m_Window);
         return m_Result;
@@ -362,6 +369,13 @@ private:
     {
         if (!b->surface->m_Updating)
             b->surface->m_Dlg.OnHScroll(b->id);
+    }
+    static gboolean OnTerminationPoll(gpointer data)
+    {
+        auto* s = static_cast<GtkSurface*>(data);
+        if (os::TerminationRequested() && s->m_Result == 0)
+            s->m_Dlg.OnCommand(dlg102::kCancel, Notification::Clicked);
+        return G_SOURCE_CONTINUE;
     }
     // The close box and Escape are the Cancel button, as in any dialog.
     static gboolean OnDelete(GtkWidget*, GdkEvent*, GtkSurface* s)

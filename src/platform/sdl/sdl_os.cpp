@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/ini_store.h"
+#include "platform/termination.h"
 #ifdef VANTOR_HAVE_GTK_BOX
 #include "platform/gtk/message_box.h"
 #endif
@@ -34,6 +35,7 @@
 #include "platform/sdl/sdl_display.h"
 #endif
 #ifdef VANTOR_HAVE_X11_PICTURE
+#include "platform/x11/foreign_window.h"
 #include "platform/x11/picture_window.h"
 #endif
 
@@ -66,6 +68,24 @@ void SpawnDetached(const std::vector<std::string>& args)
         // we exit. The viewer is not ours to wait for.
         waitpid(pid, nullptr, WNOHANG);
     }
+}
+
+// Where the manual is when the settings name no folder: installed beside
+// the program's prefix (bin/../share/doc/vantor), else beside the program
+// itself (the build tree's copy), else the current folder.
+std::string ManualFolder()
+{
+    std::vector<char> exe(4096);
+    const ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size() - 1);
+    if (n > 0) {
+        std::string dir(exe.data(), static_cast<size_t>(n));
+        dir.resize(dir.rfind('/') + 1);
+        for (const std::string& folder : {dir + "../share/doc/vantor/", dir}) {
+            if (access((folder + "ReadMe.html").c_str(), R_OK) == 0)
+                return folder;
+        }
+    }
+    return "./";
 }
 
 class SdlOS;
@@ -144,6 +164,10 @@ public:
         SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+        // SIGTERM and SIGINT are ours in every mode, including those that
+        // never start SDL's event loop (the settings dialog runs GTK's).
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        InstallTerminationHandlers();
     }
 
     ~SdlOS() override
@@ -180,6 +204,14 @@ public:
             return nullptr;
 #endif
         }
+        if (desc.kind == WindowKind::Foreign) {
+#ifdef VANTOR_HAVE_X11_PICTURE
+            m_foreignUsed = true;
+            return x11::CreateForeignWindow(desc, handler);
+#else
+            return nullptr;
+#endif
+        }
         if (!VideoUp())
             return nullptr;
 
@@ -202,6 +234,7 @@ public:
             y = desc.rect.top;
             break;
         case WindowKind::Picture:
+        case WindowKind::Foreign:
             break;
         }
         // A window of no size cannot exist on X11; keep it at one pixel, as an
@@ -245,6 +278,18 @@ public:
 
     DispatchResult PeekAndDispatch() override
     {
+        if (TerminationRequested() && !m_terminationSeen) {
+            // As SDL does for these signals: every window is asked to close,
+            // so the run ends through its normal teardown.
+            m_terminationSeen = true;
+            for (SdlWindow* w : std::vector<SdlWindow*>(m_windows))
+                w->Deliver({EventType::Close, 0, {}});
+#ifdef VANTOR_HAVE_X11_PICTURE
+            x11::PostCloseToPictures();
+            x11::PostCloseToForeignWindows();
+#endif
+            return DispatchResult::Quit;
+        }
         if (!m_posted.empty()) {
             auto [window, e] = m_posted.front();
             m_posted.pop_front();
@@ -253,6 +298,8 @@ public:
         }
 #ifdef VANTOR_HAVE_X11_PICTURE
         if (m_picturesUsed && x11::DispatchPictureEvent())
+            return DispatchResult::Dispatched;
+        if (m_foreignUsed && x11::DispatchForeignEvent())
             return DispatchResult::Dispatched;
 #endif
         if (!m_videoUp)
@@ -419,7 +466,7 @@ public:
     }
 
     IUserStore& Store() override { return m_store; }
-    std::string CurrentFolder() override { return "./"; }
+    std::string CurrentFolder() override { return ManualFolder(); }
 
     void OpenDocument(std::string_view path) override { SpawnDetached({"xdg-open", std::string(path)}); }
 
@@ -443,15 +490,14 @@ public:
         return FindEmbeddedResource(m_resources, type, id);
     }
 
-    void SetSaverRunning(bool running) override
-    {
-        if (!VideoUp())
-            return;
-        if (running)
-            SDL_DisableScreenSaver();
-        else
-            SDL_EnableScreenSaver();
-    }
+    // Deliberately no inhibit: suspending the X screensaver or DPMS, or
+    // taking the desktop's inhibit, would keep a machine left running the
+    // flight from ever locking or powering its monitors down, and this
+    // program checks no password. The desktop's own saver, locker and power
+    // management keep their timers while the flight runs.
+    // The announcement itself has no Linux counterpart: nothing here needs to
+    // know that a saver runs.
+    void SetSaverRunning(bool) override {}
 
 private:
     Point ToScreen(uint32_t windowId, int x, int y)
@@ -531,6 +577,8 @@ private:
     bool m_videoUp = false;
     bool m_videoFailed = false;
     bool m_picturesUsed = false;
+    bool m_foreignUsed = false;
+    bool m_terminationSeen = false;
 #ifdef VANTOR_HAVE_XLIB
     Display* m_xDisplay = nullptr;
     bool m_xFailed = false;

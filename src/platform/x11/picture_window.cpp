@@ -358,6 +358,12 @@ bool DispatchPictureEvent()
     return false;
 }
 
+void PostCloseToPictures()
+{
+    for (const auto& [id, window] : g_Conn.windows)
+        window->PostClose();
+}
+
 void WaitPictureInput(int ms)
 {
     if (!g_Conn.display) {

@@ -19,6 +19,9 @@ std::unique_ptr<IWindow> CreatePictureWindow(const WindowDesc& desc, IEventHandl
 // to its handler; false when none waits.
 bool DispatchPictureEvent();
 
+// Queues a close request to every picture window.
+void PostCloseToPictures();
+
 // Blocks until a picture window has an event or `ms` milliseconds have
 // passed; with no picture window it simply waits `ms`.
 void WaitPictureInput(int ms);
