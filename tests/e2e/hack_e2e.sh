@@ -339,17 +339,17 @@ CONF
     DISPLAY=:$num flight_in root daemon
     start=$(date +%s%N)
     "${as_user[@]}" xscreensaver-command -deactivate >/dev/null 2>&1 || fail "deactivate refused"
-    gone=
-    for _ in $(seq 100); do
-        pgrep -u "$user" -x vantor >/dev/null || { gone=1; break; }
-        sleep 0.02
-    done
+    sent=$(( ($(date +%s%N) - start) / 1000000 ))
+    # Gone, or a zombie: the daemon's helper that would reap it may itself
+    # have ended, leaving that to whoever adopts it.
+    running() { [[ $(ps -o stat= -p "$1" 2>/dev/null) == [^Z]* ]]; }
+    while running "$hackpid" && [ $(( ($(date +%s%N) - start) / 1000000 )) -lt 2000 ]; do sleep 0.02; done
     took=$(( ($(date +%s%N) - start) / 1000000 ))
-    [ -n "$gone" ] || fail "the hack still runs 2 s after -deactivate"
-    echo "daemon: the hack ended ${took} ms after -deactivate"
+    running "$hackpid" && fail "the hack still runs ${took} ms after -deactivate"
+    echo "daemon: the hack ended ${took} ms after -deactivate (the command itself took ${sent} ms)"
     "${as_user[@]}" xscreensaver-command -exit >/dev/null 2>&1
     wait_exit "$d" 10
-    [ -z "$(pgrep -u "$user" -x vantor)" ] || fail "a hack process was left behind"
+    for p in $(pgrep -u "$user" -x vantor); do running "$p" && fail "a hack process was left behind"; done
     [ -f "$home/.config/vantor/settings.ini" ] || fail "the hack did not save its settings"
     ;;
 *)
