@@ -6,7 +6,7 @@
 set -u
 case_name=$1
 vantor=$2
-build=$3
+build=$(cd "$3" && pwd)
 saver_state=${4:-}
 
 [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: skipped"; exit 77; }
@@ -263,11 +263,11 @@ installed_tree)
     # Every option the daemon's settings program may pass is one the hack
     # takes: with window 0 a known option gives 1 (no window), never 2.
     sed -n 's/.*\(arg\|arg-set\|arg-unset\)="\([^"]*\)".*/\2/p' "$prefix/share/xscreensaver/config/vantor.xml" |
-        sed 's/%/1/' >"$work/args"
+        grep -vx -- '--root' | sed 's/%/1/' >"$work/args"
     [ "$(wc -l <"$work/args")" -ge 8 ] || fail "the settings description maps only $(wc -l <"$work/args") options"
     while read -r arg; do
         # shellcheck disable=SC2086
-        "$prefix/bin/vantor" --window-id 0 $arg 2>/dev/null; code=$?
+        timeout 20 "$prefix/bin/vantor" --window-id 0 $arg 2>/dev/null; code=$?
         [ "$code" = 1 ] || fail "the settings description passes '$arg', which the hack refuses ($code)"
     done <"$work/args"
     man -l "$prefix/share/man/man6/vantor.6.gz" >/dev/null 2>&1 || zcat "$prefix/share/man/man6/vantor.6.gz" |
