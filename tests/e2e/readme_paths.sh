@@ -23,7 +23,9 @@ while read -r file path; do
     fi
 done < <(for f in README.md scripts/* .ci/run; do
              [ -f "$f" ] || continue
-             grep -oE '(^|[[:space:]`(])(\./)?(build|scripts|docs|\.ci)/[A-Za-z0-9_./-]*[A-Za-z0-9_]' "$f" |
+             # In the scripts, comments may name what a run will make.
+             if [ "$f" = README.md ]; then cat "$f"; else grep -v '^[[:space:]]*#' "$f"; fi |
+                 grep -oE '(^|[[:space:]`(])(\./)?(build|scripts|docs|\.ci)/[A-Za-z0-9_./-]*[A-Za-z0-9_]' |
                  sed -E 's/^[[:space:]`(]//; s|^\./||' | sort -u | sed "s|^|$f |"
          done)
 [ "$checked" -ge 5 ] || { echo "FAIL: only $checked paths found; the scan is broken"; exit 1; }
