@@ -4,6 +4,7 @@
 //   vantor-render [--size WxH] [--time SECONDS] [--seed N] [--set Name=value]...
 //                 [--out DIR] [--frames N]
 //   vantor-render --bench N [--size WxH] [--set Name=value]...
+//   vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -21,6 +22,9 @@
 #include "base/system.h"
 #include "d3d8_vantor.h"
 #include "platform/resources.h"
+#include "model/camera_path.h"
+#include "model/skeleton.h"
+#include "render/measure.h"
 #include "render/offscreen.h"
 #include "render/snapshot.h"
 #include "settings/settings.h"
@@ -34,6 +38,8 @@ struct Options {
     std::string out = ".";
     int frames = 1;
     int bench = 0;
+    double measure = 0;
+    bool outGiven = false;
 };
 
 int Usage()
@@ -41,7 +47,8 @@ int Usage()
     std::fprintf(stderr,
                  "usage: vantor-render [--size WxH] [--time SECONDS] [--seed N] [--set Name=value]... [--out DIR] "
                  "[--frames N]\n"
-                 "       vantor-render --bench N [--size WxH] [--set Name=value]...\n");
+                 "       vantor-render --bench N [--size WxH] [--set Name=value]...\n"
+                 "       vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]\n");
     return 2;
 }
 
@@ -69,6 +76,11 @@ bool ParseOptions(int argc, char** argv, Options& o)
                 return false;
         } else if (a == "--out") {
             o.out = next;
+            o.outGiven = true;
+        } else if (a == "--measure") {
+            o.measure = std::strtod(next, &end);
+            if (*end || !(o.measure >= 0) || o.measure > 1e5)
+                return false;
         } else if (a == "--frames") {
             o.frames = static_cast<int>(std::strtol(next, &end, 10));
             if (*end || o.frames < 1 || o.frames > 100000)
@@ -101,6 +113,81 @@ double CpuSeconds(clockid_t clock)
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// The flight sampled every 2 seconds of scene time from 0 to `o.measure`:
+// per sample the floor's share of the picture, the share of rock in the
+// fog's range and the flock members seen, then the totals against the
+// goals. With --out, each sample's classes go there as a picture (sand:
+// floor, blue: beyond the fog start, grey: nearer rock, white: sky).
+int RunMeasure(const Options& o, COffscreenFlight& flight)
+{
+    CSkeleton path;
+    if (!path.Load("models/camera.ani")) {
+        std::fprintf(stderr, "vantor-render: could not load the flight path\n");
+        return 1;
+    }
+    if (o.outGiven) {
+        std::error_code ec;
+        std::filesystem::create_directories(o.out, ec);
+    }
+    const measure::Rules rules;
+    int samples = 0, floorHeavy = 0, deep = 0, flockOutside = 0, flockAnywhere = 0;
+    std::printf("# time  floor%%  beyond-fog-start%%  sky%%  flock-seen  flock-seen-outside-basin  eye x y z\n");
+    for (double t = 0; t <= o.measure + 1e-9; t += 2.0) {
+        flight.StartAt(t);
+        flight.Frame();
+        VantorDepthImage depth;
+        if (FAILED(VantorReadBackBufferDepth(flight.Drawer().GetDevice(), &depth))) {
+            std::fprintf(stderr, "vantor-render: could not read the depth buffer\n");
+            return 1;
+        }
+        CDrawer& d = flight.Drawer();
+        camera::CameraInputs in;
+        in.sceneTime = d.SceneClock();
+        in.pathStartOffset = d.PathStartOffset();
+        in.frameTime = d.SmoothedFrameTime();
+        in.velocity = g_Settings.Velocity;
+        in.classicCamera = g_Settings.ClassicCamera != 0;
+        const camera::CameraFrame frame = camera::UpdateCamera(path, in);
+        std::vector<vmath::Vec3> flock;
+        camera::PlaceFlock(path, in.sceneTime,
+                           [&](int32_t, const vmath::Mat4& world) { flock.push_back(vmath::Row(world, 3)); });
+        std::vector<measure::PixelClass> classes;
+        const measure::FrameStats s =
+            measure::AnalyseFrame(depth, frame.pose, flock, rules, o.outGiven ? &classes : nullptr);
+        ++samples;
+        floorHeavy += s.floorShare > 0.6 ? 1 : 0;
+        deep += s.deepShare >= 0.15 ? 1 : 0;
+        flockAnywhere += s.flockSeen > 0 ? 1 : 0;
+        flockOutside += s.flockSeenOutsideBasin > 0 ? 1 : 0;
+        std::printf("%6.1f  %5.1f  %5.1f  %5.1f  %2d  %2d  %6.0f %6.0f %5.0f\n", in.sceneTime, 100 * s.floorShare,
+                    100 * s.deepShare, 100 * s.skyShare, s.flockSeen, s.flockSeenOutsideBasin,
+                    static_cast<double>(frame.pose.eye.x), static_cast<double>(frame.pose.eye.y),
+                    static_cast<double>(frame.pose.eye.z));
+        if (o.outGiven) {
+            static const uint32_t kColours[] = {0xFFFFFFFFu, 0xFFD8B070u, 0xFF606060u, 0xFF3050C0u};
+            VantorImage picture;
+            picture.width = depth.width;
+            picture.height = depth.height;
+            for (measure::PixelClass c : classes)
+                picture.pixels.push_back(kColours[static_cast<int>(c)]);
+            char name[64];
+            std::snprintf(name, sizeof(name), "/measure_%04d.png", samples - 1);
+            if (!WritePng(o.out + name, picture)) {
+                std::fprintf(stderr, "vantor-render: could not write %s%s\n", o.out.c_str(), name);
+                return 1;
+            }
+        }
+    }
+    auto share = [&](int n) { return samples ? 100.0 * n / samples : 0.0; };
+    std::printf("samples %d (every 2 s)\n", samples);
+    std::printf("floor over 60%% of the picture: %d frames, %.1f%% (goal at most 10%%)\n", floorHeavy,
+                share(floorHeavy));
+    std::printf("15%% or more beyond the fog start: %d frames, %.1f%% (goal at least 40%%)\n", deep, share(deep));
+    std::printf("flock seen: %d frames, %.1f%%; outside the basin: %d frames, %.1f%% (goal at least 25%%)\n",
+                flockAnywhere, share(flockAnywhere), flockOutside, share(flockOutside));
+    return 0;
+}
+
 int Run(const Options& o)
 {
     if (!OpenProgramArchive(os::FindEmbeddedResource(os::EmbeddedResources(), os::ResourceType::RCData, 144))) {
@@ -114,6 +201,9 @@ int Run(const Options& o)
         std::fprintf(stderr, "vantor-render: %s\n", error.c_str());
         return 1;
     }
+
+    if (o.measure > 0)
+        return RunMeasure(o, flight);
 
     if (o.bench) {
         flight.Frame();
@@ -170,5 +260,9 @@ int main(int argc, char** argv)
     Options o;
     if (!ParseOptions(argc, argv, o))
         return Usage();
+    // The measurement reads the back buffer's depth, which motion blur
+    // leaves unused.
+    if (o.measure > 0)
+        g_Settings.MotionBlur = 0;
     return Run(o);
 }

@@ -103,40 +103,64 @@ TEST(BakeFlightPath, TracksFaceTheirDirectionOfTravel)
     }
 }
 
-TEST(BakeFlightPath, FlockFliesTogether)
+TEST(BakeFlightPath, FlockCirclesInGroupsOverTheBasinAndTheArms)
 {
     // Members sample the "Ptero" track 637 frames apart at one frame per
-    // second; they should be a loose group, not spread over the canyon.
+    // second. The track circles one place for most of every hundred frames,
+    // so the ten split into a few groups, each member near another and none
+    // stacked inside another.
     Flight& f = SharedFlight();
-    for (double T : {0.0, 55.5, 301.0}) {
+    for (double T : {0.0, 55.5, 301.0, 444.0}) {
         std::vector<Vec3> members;
         camera::PlaceFlock(f.path, T, [&](int32_t, const vmath::Mat4& w) { members.push_back(vmath::Row(w, 3)); });
         ASSERT_EQ(members.size(), 10u);
-        float spread = 0;
-        for (size_t i = 1; i < members.size(); ++i)
-            spread = std::max(spread, vmath::Length(members[i] - members[i - 1]));
-        EXPECT_LT(spread, 600.0f) << T;
-        EXPECT_GT(spread, 30.0f) << T;  // not stacked inside each other
+        int grouped = 0;
+        for (size_t i = 0; i < members.size(); ++i) {
+            float nearest = 1e9f;
+            for (size_t j = 0; j < members.size(); ++j)
+                if (j != i)
+                    nearest = std::min(nearest, vmath::Length(members[i] - members[j]));
+            EXPECT_GT(nearest, 30.0f) << T;
+            grouped += nearest < 800.0f;
+        }
+        EXPECT_GE(grouped, 6) << T;
     }
+    // It circles high over the rims, and over the arms as well as the basin.
+    const int32_t flock = f.path.FindBone("Ptero");
+    const Vec2 c = f.layout.basinCentre;
+    int outside = 0;
+    for (int32_t frame = 0; frame < kPathFrames; ++frame) {
+        const Vec3 q = f.path.GetKeyPosition(flock, frame);
+        EXPECT_GT(q.z, f.layout.plateauZ + 300) << frame;
+        outside += std::hypot(q.x - c.x, q.y - c.y) > f.layout.basinRadius + 1000;
+    }
+    EXPECT_GT(outside, kPathFrames / 2);
 }
 
-TEST(BakeFlightPath, LeaderLingersInTheBasinWhereTheFlockCircles)
+TEST(BakeFlightPath, LeaderFliesHighInTheBasinAndMidWallInTheArms)
 {
-    // The flock circles inside the basin; the leading pterodactyl (and the
-    // camera orbiting it) should spend a good share of each loop there.
+    // The leading pterodactyl (and the camera orbiting it) spends a good
+    // share of each loop in the open basin, near rim height, and flies the
+    // arms at about half the walls' height.
     Flight& f = SharedFlight();
-    const int32_t lead = f.path.FindBone("PteroCamera"), flock = f.path.FindBone("Ptero");
+    const int32_t lead = f.path.FindBone("PteroCamera");
     const Vec2 c = f.layout.basinCentre;
     int inBasin = 0;
     for (int32_t frame = 0; frame < kPathFrames; ++frame) {
         const Vec3 p = f.path.GetKeyPosition(lead, frame);
-        inBasin += std::hypot(p.x - c.x, p.y - c.y) < f.layout.basinRadius;
-        const Vec3 q = f.path.GetKeyPosition(flock, frame);
-        EXPECT_LT(std::hypot(q.x - c.x, q.y - c.y), f.layout.basinRadius - 800) << frame;
-        EXPECT_GT(q.z, 400.0f) << frame;
+        const double r = std::hypot(p.x - c.x, p.y - c.y);
+        inBasin += r < f.layout.basinRadius;
+        if (r < f.layout.basinRadius - 2000) {
+            EXPECT_GT(p.z, f.layout.plateauZ * 0.9) << frame;
+        }
+        if (r > f.layout.basinRadius + 2500) {
+            const float floor = float(CanyonHeight(f.layout, p.x, p.y));
+            EXPECT_GT(p.z - floor, f.layout.plateauZ * 0.35) << frame;
+            EXPECT_LT(p.z - floor, f.layout.plateauZ * 0.65) << frame;
+        }
     }
-    EXPECT_GT(inBasin, kPathFrames / 6);
-    EXPECT_LT(inBasin, kPathFrames / 2);  // and still flies the canyon
+    EXPECT_GT(inBasin, kPathFrames / 4);
+    EXPECT_LT(inBasin, kPathFrames * 2 / 3);  // and still flies the canyon
 }
 
 struct Ptero {

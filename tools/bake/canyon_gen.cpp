@@ -30,14 +30,17 @@ constexpr double kTwoPi = 6.283185307179586;
 
 double Len(Vec2 a) { return std::sqrt(a.x * a.x + a.y * a.y); }
 
-// Terraced wall profile: 0 at the foot, 1 at the rim.
+// Terraced wall profile: 0 at the foot, 1 at the rim. Each stretch eases in
+// and out (zero slope at every knot), so the foot meets the floor in a curve,
+// the rim rounds over instead of ending in a crease, and the ledge between
+// the two cliffs is a real shelf. A crease on a 160-unit grid is what shows
+// as a zigzag; a curve does not.
 double WallProfile(double t)
 {
     struct Knot {
         double t, h;
     };
-    static const Knot knots[] = {{0.0, 0.0},   {0.10, 0.06}, {0.36, 0.50}, {0.56, 0.55},
-                                 {0.82, 0.95}, {1.0, 1.0}};
+    static const Knot knots[] = {{0.0, 0.0}, {0.40, 0.48}, {0.54, 0.53}, {0.90, 0.97}, {1.0, 1.0}};
     if (t <= 0)
         return 0;
     if (t >= 1)
@@ -45,7 +48,7 @@ double WallProfile(double t)
     for (size_t i = 1; i < std::size(knots); ++i)
         if (t <= knots[i].t) {
             const double f = (t - knots[i - 1].t) / (knots[i].t - knots[i - 1].t);
-            return knots[i - 1].h + (knots[i].h - knots[i - 1].h) * f;
+            return knots[i - 1].h + (knots[i].h - knots[i - 1].h) * f * f * (3 - 2 * f);
         }
     return 1;
 }
@@ -129,8 +132,9 @@ CanyonLine MakeMainLine()
         const Vec2 nrm{-t.y / tl, t.x / tl};
         const double s = std::sin(th);
         const double fade = std::min(1.0, 3.0 * s * s);
-        const double m = fade * (900 * std::sin(5 * th + 0.7) + 420 * std::sin(11 * th + 2.1) +
-                                 200 * std::sin(17 * th + 4.0));
+        // Gentle bends only: long straight reaches let the view run on into
+        // the haze.
+        const double m = fade * (520 * std::sin(5 * th + 0.7) + 160 * std::sin(11 * th + 2.1));
         raw[i] = {p.x + nrm.x * m, p.y + nrm.y * m};
     }
     std::vector<double> arc(dense + 1, 0);
@@ -152,7 +156,7 @@ CanyonLine MakeMainLine()
         const Vec2& b = raw[(j + 1) % dense];
         line.points.push_back({a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
         const double phi = kTwoPi * double(i) / double(count);
-        line.halfWidth.push_back(700 + 150 * std::sin(7 * phi + 1.0) + 100 * std::sin(13 * phi + 2.5));
+        line.halfWidth.push_back(950 + 170 * std::sin(7 * phi + 1.0) + 90 * std::sin(13 * phi + 2.5));
         line.floorZ.push_back(70 * std::sin(3 * phi) + 35 * std::sin(8 * phi + 1.0));
     }
     FinishLine(line, true);
@@ -167,11 +171,14 @@ CanyonLayout MakeCanyonLayout()
     layout.line = MakeMainLine();
     layout.plateauZ = 1750;
     layout.basinCentre = {0, 0};
-    layout.basinRadius = 3300;
+    layout.basinRadius = 6500;
     // Buttes stand between the arms, clear of the pterodactyl's circles in
     // the basin's southern half.
-    layout.buttes = {{{2700, 900}, 330, 1350}, {{-2700, 1000}, 300, 1200}, {{-150, 2900}, 220, 900},
-                     {{200, -2950}, 240, 1000}};
+    layout.buttes = {{{5600, 1700}, 420, 1350}, {{-5600, 1950}, 380, 1200}, {{0, 5100}, 300, 900},
+                     {{330, -5500}, 340, 1050}, {{4500, -4200}, 220, 700}, {{-4500, -4300}, 260, 800},
+                     // Low outcrops break up the basin's sand.
+                     {{2900, 3200}, 250, 520}, {{-2900, 3300}, 230, 480}, {{5800, -2200}, 260, 600},
+                     {{-5900, -1900}, 240, 550}};
 
     // Side gullies: short dead-end branches leaving the walls, each kept
     // only if its end stays clear of every other part of the canyon.
@@ -181,7 +188,7 @@ CanyonLayout MakeCanyonLayout()
     for (int g = 0; g < 26 && layout.gullies.size() < 7; ++g) {
         const size_t at = size_t(rng.Int(0, int32_t(n) - 1));
         const Vec2 p = main.points[at];
-        if (Len(p) < 6500)
+        if (Len(p) < 9500)
             continue;
         const Vec2 q = main.points[(at + 1) % n];
         Vec2 t{q.x - p.x, q.y - p.y};
@@ -225,8 +232,17 @@ CanyonLayout MakeCanyonLayout()
 
 double CanyonHeight(const CanyonLayout& layout, double x, double y)
 {
-    const double plateau = layout.plateauZ + 200 * Fbm(float(x / 9000), float(y / 9000), 0, 3, 0.5f, 11) +
-                           60 * Fbm(float(x / 1500), float(y / 1500), 0, 2, 0.5f, 12);
+    double plateau = layout.plateauZ + 200 * Fbm(float(x / 9000), float(y / 9000), 0, 3, 0.5f, 11) +
+                     40 * Fbm(float(x / 2500), float(y / 2500), 0, 2, 0.5f, 12);
+    // Ranges rise beyond the canyon country, far enough that the fog grades
+    // them and high enough to stand over the rims from the basin and the
+    // straight reaches; they also hide the terrain's edge.
+    const double out = std::hypot(x / 15500, y / 14000);
+    if (out > 0.72) {
+        const double ridge = 1 - std::fabs(Fbm(float(x / 6000), float(y / 6000), 0, 3, 0.5f, 19));
+        const double rise = std::clamp((out - 0.72) / 0.45, 0.0, 1.0);
+        plateau += (2400 + 4000 * ridge * ridge) * rise * rise * (3 - 2 * rise);
+    }
     // Alcoves: the wall line only ever moves outward from the floor's edge,
     // so the floor keeps its full width for the flight.
     const double alcove = 170 * std::fabs(Fbm(float(x / 1700), float(y / 1700), 0, 3, 0.5f, 13));
@@ -253,7 +269,18 @@ double CanyonHeight(const CanyonLayout& layout, double x, double y)
     const double bx = x - layout.basinCentre.x, by = y - layout.basinCentre.y;
     const double r = std::sqrt(bx * bx + by * by);
     const double basinR = layout.basinRadius + 300 * Fbm(float(x / 2200), float(y / 2200), 0, 2, 0.5f, 16);
-    h = std::min(h, carve(std::max(0.0, r - basinR) + alcove, 0.0, 0.0, wallWidth));
+    double basinFloor = 0;
+    if (r < basinR) {
+        // Low benches of harder rock stand on the basin's sand, left where
+        // the arms' floors wore it away; they keep clear of the arms' lines
+        // and the basin's rim.
+        const double bench = Fbm(float(x / 2600), float(y / 2600), 0, 3, 0.5f, 20);
+        const double clearOfArms = std::clamp((nm.distance - Interp(layout.line.halfWidth, nm) - 200) / 500, 0.0, 1.0);
+        const double clearOfRim = std::clamp((basinR - 600 - r) / 600, 0.0, 1.0);
+        const double step = std::clamp((bench - 0.12) / 0.12, 0.0, 1.0);
+        basinFloor = 520 * step * step * (3 - 2 * step) * clearOfArms * clearOfRim;
+    }
+    h = std::min(h, carve(std::max(0.0, r - basinR) + alcove, 0.0, basinFloor, wallWidth));
     h = std::min(h, plateau);
 
     for (const Butte& b : layout.buttes) {
@@ -274,7 +301,9 @@ namespace {
 constexpr int32_t N = kCanyonGridCells;  // cells per side
 constexpr int32_t P = N + 1;             // grid points per side
 constexpr int32_t kMaxLeaf = 8;          // 1280 units
-constexpr double kTolerance = 60.0;
+constexpr double kTolerance = 62.0;
+// The ranges are only ever seen from afar, through haze.
+constexpr double kFarTolerance = 400.0;
 
 struct Leaf {
     int32_t x, y, size;
@@ -334,8 +363,10 @@ void QuadMesher::AddLeaf(int32_t x, int32_t y, int32_t s)
 
 void QuadMesher::Refine(int32_t x, int32_t y, int32_t s)
 {
+    const double cx = Wx(x) + s * kCanyonCellSize / 2, cy = Wx(y) + s * kCanyonCellSize / 2;
+    const double tolerance = std::hypot(cx / 15500, cy / 14000) > 0.80 ? kFarTolerance : kTolerance;
     const bool split = s > kMaxLeaf ||
-                       (s > 1 && std::min(DiagonalError(x, y, s, true), DiagonalError(x, y, s, false)) > kTolerance);
+                       (s > 1 && std::min(DiagonalError(x, y, s, true), DiagonalError(x, y, s, false)) > tolerance);
     if (!split) {
         AddLeaf(x, y, s);
         return;
@@ -454,7 +485,24 @@ CanyonMesh QuadMesher::Run()
 {
     for (int32_t gy = 0; gy < P; ++gy)
         for (int32_t gx = 0; gx < P; ++gx)
-            m_h[size_t(gy) * P + size_t(gx)] = std::round(CanyonHeight(m_layout, Wx(gx), Wx(gy)));
+            m_h[size_t(gy) * P + size_t(gx)] = CanyonHeight(m_layout, Wx(gx), Wx(gy));
+    // One pass of a 1-2-1 filter each way: rims and wall feet that the
+    // height function bends within less than a cell would otherwise land
+    // on the grid as lone spikes and stair-steps; spread over two cells
+    // they read as rounded edges.
+    std::vector<double> tmp(m_h.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        const int32_t dx = pass == 0 ? 1 : 0, dy = pass == 0 ? 0 : P;
+        for (int32_t gy = 0; gy < P; ++gy)
+            for (int32_t gx = 0; gx < P; ++gx) {
+                const size_t i = size_t(gy) * P + size_t(gx);
+                const bool edge = pass == 0 ? (gx == 0 || gx == P - 1) : (gy == 0 || gy == P - 1);
+                tmp[i] = edge ? m_h[i] : (m_h[i - size_t(dx + dy)] + 2 * m_h[i] + m_h[i + size_t(dx + dy)]) / 4;
+            }
+        m_h.swap(tmp);
+    }
+    for (double& h : m_h)
+        h = std::round(h);
     Refine(0, 0, N);
     while (Balance()) {
     }

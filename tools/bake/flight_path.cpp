@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "bake/mesh_query.h"
 #include "model/skeleton.h"
@@ -158,39 +159,69 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
     const double L = line.length;
 
     // The leading pterodactyl: steady speed, weaving gently across the floor
-    // and rising and sinking, always well clear of the walls, and turning a
-    // full circle in the basin at each pass.
-    const CanyonLine leadLine = WithBasinLoops(line, layout.basinCentre, 1000);
+    // at about half the walls' height, so the camera circling it sees rock
+    // on both sides and sky above rather than sand; it climbs towards the
+    // rims as the arms open into the basin, where it turns a full circle at
+    // each pass and the view reaches across to the ranges.
+    const Vec2 bc = layout.basinCentre;
+    const double R = layout.basinRadius;
+    const CanyonLine leadLine = WithBasinLoops(line, bc, 2600);
+    auto openness = [&](Vec2 p) {
+        const double r = std::hypot(p.x - bc.x, p.y - bc.y);
+        const double f = std::clamp((R + 1800 - r) / 3000, 0.0, 1.0);
+        return f * f * (3 - 2 * f);
+    };
     auto ptero = [&](double f) {
         const double phi = f / kPathFrames;
         const double s = leadLine.length * phi;
         const LinePoint lp = AtArc(leadLine, s);
         const double room = std::max(0.0, lp.halfWidth - 450);
         const double lateral = 0.3 * room * std::sin(kTwoPi * 9 * phi);
-        const double z = lp.floorZ + 470 + 110 * std::sin(kTwoPi * 11 * phi + 1.0);
+        const double high = openness(lp.p);
+        const double z = lp.floorZ + 820 + 110 * std::sin(kTwoPi * 11 * phi + 1.0) + high * 1150;
         return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
     };
-    // The helicopter: higher, half a loop ahead, with its speed swelling and
-    // easing four times a loop so the engine's pitch moves.
+    // The helicopter: half a loop ahead, a little lower, with its speed
+    // swelling and easing four times a loop so the engine's pitch moves.
     auto heli = [&](double f) {
         const double phi = f / kPathFrames;
         const double s = L * (phi + 0.5 + 0.32 * std::sin(kTwoPi * 4 * phi) / (kTwoPi * 4));
         const LinePoint lp = AtArc(line, s);
         const double room = std::max(0.0, lp.halfWidth - 400);
         const double lateral = 0.35 * room * std::sin(kTwoPi * 5 * phi + 2.0);
-        const double z = lp.floorZ + 640 + 160 * std::sin(kTwoPi * 7 * phi);
+        const double z = lp.floorZ + 700 + 160 * std::sin(kTwoPi * 7 * phi) + openness(lp.p) * 600;
         return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
     };
-    // The flock: sixteen circuits of the basin per loop. Members sample this
-    // track 37 frames apart, which is half a frame short of a whole circuit
-    // (37.5 frames), so the ten fly in a loose line half a frame apart; the
-    // slow swells in radius and height spread them like a real flock.
+    // The flock: sixteen circuits per loop, so members sampling this track
+    // 37 frames apart (half a frame short of a whole circuit) circle
+    // together. The circle itself moves on along the canyon every hundred
+    // frames, from the basin to the far ends of both arms and back; since
+    // the members sit up to 333 frames apart, the flock is always split
+    // between two or three of these places, circling high over the rims
+    // where the flight below can see it.
+    std::vector<Vec3> spots;
+    for (double at : {0.0, 0.11, 0.25, 0.39, 0.61, 0.75}) {
+        const LinePoint lp = AtArc(line, L * at);
+        spots.push_back({float(lp.p.x), float(lp.p.y), 0.0f});
+    }
+    spots[0] = {float(bc.x), float(bc.y), 0.0f};
     auto flock = [&](double f) {
         const double phi = f / kPathFrames;
-        const double a = kTwoPi * 16 * phi;
-        const double r = 1650 + 140 * std::sin(kTwoPi * 3 * phi + 0.4);
-        const double z = 760 + 130 * std::sin(kTwoPi * 2 * phi + 0.5) + 40 * std::sin(kTwoPi * 32 * phi);
-        return Vec3{float(layout.basinCentre.x + r * std::cos(a)), float(layout.basinCentre.y + r * std::sin(a)), float(z)};
+        double block = std::fmod(f, double(kPathFrames)) / 100.0;
+        if (block < 0)
+            block += 6;
+        const size_t k = size_t(block) % spots.size();
+        // Seventy frames circling one place, thirty moving to the next.
+        const double m = std::clamp((block - double(k) - 0.7) / 0.3, 0.0, 1.0);
+        const double ease = m * m * (3 - 2 * m);
+        const Vec3 a = spots[k], b = spots[(k + 1) % spots.size()];
+        const Vec3 c = a + (b - a) * float(ease);
+        const double angle = kTwoPi * 16 * phi;
+        // Wide over the basin, tighter over the narrower canyon.
+        const double ra = k == 0 ? 1650 : 950, rb = (k + 1) % spots.size() == 0 ? 1650 : 950;
+        const double r = ra + (rb - ra) * ease + 140 * std::sin(kTwoPi * 3 * phi + 0.4);
+        const double z = 2350 + 130 * std::sin(kTwoPi * 2 * phi + 0.5) + 40 * std::sin(kTwoPi * 32 * phi);
+        return Vec3{float(c.x + r * std::cos(angle)), float(c.y + r * std::sin(angle)), float(z)};
     };
     // Unused tracks, kept as the format expects: a low line along the floor
     // and two copies of the others.

@@ -228,7 +228,15 @@ Image BakeShadowAtlas(const CanyonMesh& mesh, const MeshQuery& query, const std:
                 // and desert varnish would leave them.
                 const float albedo = 0.92f + 0.10f * Fbm(centre.x / 3500.0f, centre.y / 3500.0f, 0, 3, 0.5f, 71) +
                                      0.05f * Fbm(centre.z / 300.0f, (centre.x + centre.y) / 2500.0f, 0, 2, 0.5f, 72);
-                const float value = albedo * (0.26f + 0.30f * sky + 0.06f * height + 0.60f * light);
+                float tone = albedo;
+                if (facetShare == 0.0f && centre.z < 700.0f) {
+                    // The floor: pale drifts of wind-blown sand and darker
+                    // gravel between them, so it is not one flat tone.
+                    const float drift = Fbm(centre.x / 1100.0f, centre.y / 700.0f, 0, 3, 0.5f, 73);
+                    const float gravel = Fbm(centre.x / 320.0f, centre.y / 320.0f, 0, 2, 0.5f, 74);
+                    tone *= 0.95f + 0.16f * std::clamp(drift * 2.0f, -1.0f, 1.0f) + 0.06f * gravel;
+                }
+                const float value = tone * (0.26f + 0.30f * sky + 0.06f * height + 0.60f * light);
                 atlas.At(patch.x + i, patch.y + j)[0] = uint8_t(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
             }
     }

@@ -44,6 +44,17 @@ HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out);
 // headless device this is its off-screen front buffer.
 HRESULT VantorReadPresented(IDirect3DDevice8* device, VantorImage* out);
 
+// The depth buffer that the back buffer was drawn with, as window-space
+// depth in [0, 1] (1 where nothing was drawn since the clear), row 0 at the
+// top. Measuring tools use it to tell near rock from distant views.
+struct VantorDepthImage {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<float> depth;
+    float At(UINT x, UINT y) const { return depth[static_cast<size_t>(y) * width + x]; }
+};
+HRESULT VantorReadBackBufferDepth(IDirect3DDevice8* device, VantorDepthImage* out);
+
 // Counters that show the caches at work (tests and benchmarks).
 struct VantorD3D8Stats {
     uint64_t glStateCalls = 0;     // GL state changes made while preparing draws

@@ -1730,6 +1730,33 @@ HRESULT CDevice::ReadPresented(UINT* w, UINT* h, std::vector<uint32_t>* pixels)
     return D3D_OK;
 }
 
+HRESULT CDevice::ReadBackBufferDepth(UINT* w, UINT* h, std::vector<float>* depth)
+{
+    if (!m_backBuffer || !m_autoDepth || !Use())
+        return D3DERR_NOTAVAILABLE;
+    const GLuint fbo = FramebufferFor(m_backBuffer, m_autoDepth);
+    if (!fbo)
+        return D3DERR_NOTAVAILABLE;
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    m_gl.fbo = fbo;
+    const UINT width = m_backBuffer->m_width, height = m_backBuffer->m_height;
+    // Surfaces keep D3D's row order (row 0 at the top) in GL memory.
+    depth->assign(static_cast<size_t>(width) * height, 1.0f);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_DEPTH_COMPONENT, GL_FLOAT,
+                 depth->data());
+    *w = width;
+    *h = height;
+    return D3D_OK;
+}
+
+HRESULT VantorReadBackBufferDepth(IDirect3DDevice8* device, VantorDepthImage* out)
+{
+    if (!device || !out)
+        return D3DERR_INVALIDCALL;
+    return static_cast<CDevice*>(device)->ReadBackBufferDepth(&out->width, &out->height, &out->depth);
+}
+
 HRESULT VantorReadSurface(IDirect3DSurface8* surface, VantorImage* out)
 {
     if (!surface || !out)

@@ -96,6 +96,7 @@ public:
     void BindArrayBufferForUpload(GLuint buf);
     HRESULT ReadSurface(CSurface* s, UINT* w, UINT* h, std::vector<uint32_t>* pixels);
     HRESULT ReadPresented(UINT* w, UINT* h, std::vector<uint32_t>* pixels);
+    HRESULT ReadBackBufferDepth(UINT* w, UINT* h, std::vector<float>* depth);
     const VantorD3D8Stats& Stats() const { return m_stats; }
 
 private:
