@@ -57,12 +57,12 @@ const GoldenCase kCases[] = {
     {"default", 3.0, {}},
     {"sun", 160.0, {}},
     {"sun_flares_off", 160.0, {{"Flare", 0}}},
-    // A long view down the canyon floor: the buttes at the far end stand in
+    // A long view across the basin: its far walls and the ranges stand in
     // the fog, the haze lies along the horizon.
     {"helicopter_fog", 200.0, {{"ClassicCamera", 1}}},
     {"helicopter_fog_off", 200.0, {{"ClassicCamera", 1}, {"Fog", 0}}},
-    // A wall close by on the right, through the 512 x 512 blur target from
-    // one sub-frame and from eight.
+    // Rock close by at the lower edge, through the 512 x 512 blur target
+    // from one sub-frame and from eight.
     {"motion_blur_1", 100.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 1}}},
     {"motion_blur_8", 100.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 8}}},
     {"gamma_150", 3.0, {{"Gamma", 1}, {"Brightness", 150}}},
