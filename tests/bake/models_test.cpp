@@ -54,10 +54,13 @@ TEST(BakeFlightPath, TracksLoadAndKeepTheirDistanceFromTheRock)
     EXPECT_GT(r.classicSpeedMax, 1.3f * r.classicSpeedMin);
     PathReport tooClose = r;
     tooClose.pteroClearance = kMinClearance + kOrbitReach - 1;
-    EXPECT_FALSE(PathReportOk(tooClose));
+    EXPECT_NE(PathReportProblem(tooClose).find("leading pterodactyl's clearance"), std::string::npos);
+    PathReport heliClose = r;
+    heliClose.classicClearance = kMinClearance - 1;
+    EXPECT_NE(PathReportProblem(heliClose).find("helicopter's clearance"), std::string::npos);
     PathReport jump = r;
     jump.classicSeamRatio = 1.6f;
-    EXPECT_FALSE(PathReportOk(jump));
+    EXPECT_NE(PathReportProblem(jump).find("ClassicCamera jumps at its loop seam"), std::string::npos);
 }
 
 TEST(BakeFlightPath, OrbitCameraSamplesStayClearAtAnyTime)

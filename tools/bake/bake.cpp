@@ -238,8 +238,8 @@ bool Baker::Flight()
          double(r.pteroClearance), double(r.pteroClearance - kOrbitReach), double(r.classicClearance));
     Note("path: seam ratios %.2f %.2f %.2f", double(r.pteroSeamRatio), double(r.classicSeamRatio),
          double(r.flockSeamRatio));
-    if (!PathReportOk(r))
-        return Fail("flight path too close to the rock or not seamless");
+    if (const std::string problem = PathReportProblem(r); !problem.empty())
+        return Fail("flight path check failed: " + problem);
     return PutText("models/camera.ani", m_pathText);
 }
 

@@ -306,10 +306,28 @@ PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
     return r;
 }
 
-bool PathReportOk(const PathReport& r)
+std::string PathReportProblem(const PathReport& r)
 {
-    return r.pteroClearance >= kMinClearance + kOrbitReach && r.classicClearance >= kMinClearance &&
-           r.pteroSeamRatio <= 1.5f && r.classicSeamRatio <= 1.5f && r.flockSeamRatio <= 1.5f;
+    char text[160];
+    if (r.pteroClearance < kMinClearance + kOrbitReach) {
+        std::snprintf(text, sizeof text, "leading pterodactyl's clearance %.0f from the rock, needs %.0f",
+                      double(r.pteroClearance), double(kMinClearance + kOrbitReach));
+        return text;
+    }
+    if (r.classicClearance < kMinClearance) {
+        std::snprintf(text, sizeof text, "helicopter's clearance %.0f from the rock, needs %.0f",
+                      double(r.classicClearance), double(kMinClearance));
+        return text;
+    }
+    const float seams[3] = {r.pteroSeamRatio, r.classicSeamRatio, r.flockSeamRatio};
+    static const char* names[3] = {"PteroCamera", "ClassicCamera", "Ptero"};
+    for (int i = 0; i < 3; ++i)
+        if (!(seams[i] <= 1.5f)) {
+            std::snprintf(text, sizeof text, "track %s jumps at its loop seam (%.2f times its largest step, at most 1.5)",
+                          names[i], double(seams[i]));
+            return text;
+        }
+    return {};
 }
 
 }  // namespace bake

@@ -34,7 +34,9 @@ struct PathReport {
 // clearances and seams.
 PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon);
 
-// The acceptance rule for a report.
-bool PathReportOk(const PathReport& r);
+// The acceptance rule for a report: empty when it passes, otherwise which
+// check failed and by how much.
+std::string PathReportProblem(const PathReport& r);
+inline bool PathReportOk(const PathReport& r) { return PathReportProblem(r).empty(); }
 
 }  // namespace bake
