@@ -16,7 +16,11 @@ grep -q 'scene time 5.000' "$work/log" || fail "the first frame is not at the as
 "$render" --bench 3 --size 64x48 >"$work/bench" || fail "benchmark failed"
 grep -Eq '^3 frames, [0-9.]+ fps, [0-9.]+ ms main-thread CPU per frame \(engine, runtime and GL driver\), [0-9.]+ ms process CPU per frame \(all threads\)$' "$work/bench" || fail "bench line: $(cat "$work/bench")"
 
-for bad in "--size 10x10" "--size wide" "--set Nope=1" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
+"$render" --measure 2 --size 64x48 --out "$work/m" >"$work/measure" || fail "measurement failed"
+grep -q '^samples 2 (every 2 s)$' "$work/measure" || fail "measure totals: $(cat "$work/measure")"
+[ "$(identify -format '%wx%h' "$work/m/measure_0001.png" 2>/dev/null)" = 64x48 ] || fail "no class picture per sample"
+
+for bad in "--measure -1" "--measure x" "--size 10x10" "--size wide" "--set Nope=1" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
     # shellcheck disable=SC2086
     "$render" $bad >/dev/null 2>&1
     [ $? = 2 ] || fail "'$bad' was not refused with a usage message"
