@@ -5,6 +5,8 @@
 //                 [--out DIR] [--frames N]
 //   vantor-render --bench N [--size WxH] [--set Name=value]...
 //   vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]
+//   vantor-render --soak MINUTES [--size WxH]     (see app/soak.h)
+//   vantor-render --cycles N [--size WxH]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -28,6 +30,7 @@
 #include "render/offscreen.h"
 #include "render/snapshot.h"
 #include "settings/settings.h"
+#include "app/soak.h"
 
 namespace {
 
@@ -257,6 +260,8 @@ int main(int argc, char** argv)
 {
     SetDefaultSettings(g_Settings);
     g_Settings.Sound = 0;
+    if (int status = 0; RunLongRunCheck(argc, argv, status))
+        return status;
     Options o;
     if (!ParseOptions(argc, argv, o))
         return Usage();

@@ -40,9 +40,16 @@ float CHeliSound::SpeedAt(float x) const
     const auto n = static_cast<int64_t>(m_keySpeed.size());
     if (n == 0)
         return 0;
+    // Not a number or beyond any key: the curve's start. Keys wrap in
+    // double, so no position reaches an integer conversion that overflows.
+    if (!std::isfinite(x))
+        x = 0;
     const double fl = std::floor(static_cast<double>(x));
     const auto wrap = [n](int64_t i) { return ((i % n) + n) % n; };
-    const int64_t i1 = wrap(static_cast<int64_t>(fl));
+    double r = std::fmod(fl, static_cast<double>(n));
+    if (r < 0)
+        r += static_cast<double>(n);
+    const int64_t i1 = wrap(static_cast<int64_t>(r));
     const auto f = static_cast<float>(x - fl);
     const int64_t i0 = n < 2 ? 0 : (i1 == 0 ? n - 1 : i1 - 1);
     const int64_t i2 = n < 2 ? 0 : wrap(i1 + 1);
@@ -57,11 +64,15 @@ float CHeliSound::SpeedAt(float x) const
 
 void CHeliSound::Tick(float time, float speed)
 {
-    m_clock += g_pSystem ? g_pSystem->GetFrameTime() : 0.0;
-    const auto k = static_cast<int64_t>((m_clock - m_stepTime) / m_step);
-    m_stepTime += static_cast<double>(k) * m_step;
-    if (k == 0)
+    // A frame time that is not a number, infinite or negative would
+    // poison the step clock for the rest of the run; it counts as no time.
+    const double frame = g_pSystem ? g_pSystem->GetFrameTime() : 0.0;
+    if (std::isfinite(frame) && frame > 0)
+        m_clock += frame;
+    const double k = std::trunc((m_clock - m_stepTime) / m_step);
+    if (!(k >= 1))
         return;
+    m_stepTime += k * m_step;
     const float v = SpeedAt(time * speed);
     m_lastFrequency = 0.8f + 0.4f * v;
     SoundSetVoice(m_voice, 0.3f, 0.0f, m_lastFrequency);

@@ -82,9 +82,9 @@ CPterodactyl::CPterodactyl()
     m_voices.fill(-1);
 }
 
-float CPterodactyl::Now()
+double CPterodactyl::Now()
 {
-    return g_pSystem ? static_cast<float>(g_pSystem->GetTotalTime()) : 0.0f;
+    return g_pSystem ? g_pSystem->GetTotalTime() : 0.0;
 }
 
 bool CPterodactyl::Load(IRender& render)
@@ -113,7 +113,7 @@ void CPterodactyl::PlayClip(const AnimClip& clip, float fadeDuration)
     m_clip = &clip;
     m_clipStart = Now();
     m_fadeDuration = fadeDuration;
-    m_lastFramePos = static_cast<float>(clip.first - 1);
+    m_lastFramePos = clip.first - 1;
 }
 
 void CPterodactyl::UpdatePose()
@@ -121,18 +121,25 @@ void CPterodactyl::UpdatePose()
     CSkinnedModel* model = ModelCache::At(m_model);
     if (!m_clip || !model)
         return;
-    const float t = Now();
+    const auto t = static_cast<float>(Now() - m_clipStart);
     CSkeleton& skeleton = model->GetSkeleton();
-    skeleton.SampleClip(*m_clip, t - m_clipStart);
-    if (!m_fadePose.empty() && t < m_clipStart + m_fadeDuration)
-        skeleton.BlendFromPose(m_fadePose, std::clamp((t - m_clipStart) / m_fadeDuration, 0.0f, 1.0f));
+    skeleton.SampleClip(*m_clip, t);
+    if (!m_fadePose.empty() && t < m_fadeDuration)
+        skeleton.BlendFromPose(m_fadePose, std::clamp(t / m_fadeDuration, 0.0f, 1.0f));
 }
 
 void CPterodactyl::FireEvents()
 {
     if (!m_events || !m_clip)
         return;
-    const float pos = (Now() - m_clipStart) * m_clip->speed + static_cast<float>(m_clip->first);
+    const double pos = (Now() - m_clipStart) * m_clip->speed + m_clip->first;
+    // A clock that is not a number, or so far out that its frame number has
+    // no integer, has no events to fire: it is noted and nothing else.
+    constexpr double kFarFrame = 1e15;
+    if (!(std::fabs(pos) < kFarFrame) || !(std::fabs(m_lastFramePos) < kFarFrame)) {
+        m_lastFramePos = std::isfinite(pos) ? pos : m_clip->first - 1;
+        return;
+    }
     const auto cur = static_cast<int64_t>(std::floor(pos));
     const auto prev = static_cast<int64_t>(std::floor(m_lastFramePos));
     if (cur != prev) {
@@ -159,7 +166,7 @@ void CPterodactyl::OnEvent(int32_t id)
 void CPterodactyl::Update()
 {
     FireEvents();
-    const float t = Now();
+    const double t = Now();
     if (m_nextAction < t) {
         PlayClip(kPteroClips[size_t(RandomInt() % 3)], 0.5f);
         m_nextAction = t + RandomFloat(1.0f, 3.0f);

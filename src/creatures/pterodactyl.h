@@ -61,9 +61,9 @@ public:
     void OnEvent(int32_t id);
 
     const AnimClip* Clip() const { return m_clip; }
-    float ClipStart() const { return m_clipStart; }
+    double ClipStart() const { return m_clipStart; }
     float FadeDuration() const { return m_fadeDuration; }
-    float NextAction() const { return m_nextAction; }
+    double NextAction() const { return m_nextAction; }
     int32_t VoiceHandle(Voice v) const { return m_voices[v]; }
     const vmath::Mat4& World() const { return m_world; }
     vmath::Vec3 Position() const { return vmath::Row(m_world, 3); }
@@ -71,17 +71,19 @@ public:
     int32_t FlapCount() const { return m_flaps; }
 
 private:
-    static float Now();
+    // The application clock in double: a float of it would step by a
+    // thirty-second of a second after a few days.
+    static double Now();
 
     const AnimClip* m_clip = nullptr;
     const ClipEvent* m_events = nullptr;
-    float m_clipStart = 0;
+    double m_clipStart = 0;
     float m_fadeDuration = 0;
-    float m_lastFramePos = -1;
+    double m_lastFramePos = -1;
     int32_t m_model = -1;
     std::vector<BonePose> m_fadePose;
     vmath::Mat4 m_world;
-    float m_nextAction = 0;
+    double m_nextAction = 0;
     std::array<int32_t, kVoiceCount> m_voices;
     int32_t m_flaps = 0;
 };

@@ -17,10 +17,33 @@ float PathRate(int32_t velocity)
     return 4.0f * speed;
 }
 
-float PathTime(double sceneTime, double pathStartOffset, double frameTime, int32_t subFrame, int32_t subFrameCount)
+namespace {
+
+// `t` brought into [0, period) when it has gone past the first loop. A float
+// of an unwrapped clock after 16 hours steps by 2^-8 s, coarser than a frame's
+// share of the path; the path repeats exactly, so nothing else changes.
+double WrapToPeriod(double t, double period)
 {
-    const double t = subFrame * frameTime / (subFrameCount + 0.1) + (pathStartOffset + sceneTime);
+    if (period > 0 && std::isfinite(period) && std::isfinite(t) && t >= period)
+        return std::fmod(t, period);
+    return t;
+}
+
+}  // namespace
+
+float PathTime(double sceneTime, double pathStartOffset, double frameTime, int32_t subFrame, int32_t subFrameCount,
+               double period)
+{
+    const double t = subFrame * frameTime / (subFrameCount + 0.1) + WrapToPeriod(pathStartOffset + sceneTime, period);
     return static_cast<float>(t);
+}
+
+double PathPeriod(const CSkeleton& path, float rate)
+{
+    if (path.FrameCount() <= 1)
+        return 0;
+    // The sampler plays a path with no positive rate at one frame a second.
+    return path.FrameCount() / (rate > 0 ? static_cast<double>(rate) : 1.0);
 }
 
 CameraPose ClassicCameraPose(const Mat4& m)
@@ -84,7 +107,10 @@ Mat4 PterodactylWorld(const Mat4& m)
     return w;
 }
 
-float FlockSampleTime(int32_t member, double sceneTime) { return static_cast<float>(637.0 * member + sceneTime); }
+float FlockSampleTime(int32_t member, double sceneTime, int32_t frameCount)
+{
+    return static_cast<float>(WrapToPeriod(637.0 * member + sceneTime, frameCount > 1 ? frameCount : 0));
+}
 
 Mat4 FlockMemberWorld(const Mat4& pteroTrack) { return vmath::Multiply(vmath::Scaling(3), PterodactylWorld(pteroTrack)); }
 
@@ -92,7 +118,8 @@ CameraFrame UpdateCamera(CSkeleton& path, const CameraInputs& in)
 {
     CameraFrame frame;
     frame.pathRate = PathRate(in.velocity);
-    frame.pathTime = PathTime(in.sceneTime, in.pathStartOffset, in.frameTime, in.subFrame, in.subFrameCount);
+    frame.pathTime = PathTime(in.sceneTime, in.pathStartOffset, in.frameTime, in.subFrame, in.subFrameCount,
+                              PathPeriod(path, frame.pathRate));
     path.Sample(frame.pathTime, frame.pathRate);
     if (in.classicCamera)
         frame.pose = ClassicCameraPose(path.GetBoneMatrix(path.FindBone("ClassicCamera")));
@@ -111,7 +138,7 @@ bool SampleFlockMember(CSkeleton& path, int32_t pteroBone, int32_t member, doubl
 {
     if (pteroBone < 0)
         return false;
-    path.Sample(FlockSampleTime(member, sceneTime), 1.0f);
+    path.Sample(FlockSampleTime(member, sceneTime, path.FrameCount()), 1.0f);
     world = FlockMemberWorld(path.GetBoneMatrix(pteroBone));
     return true;
 }

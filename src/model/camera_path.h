@@ -16,8 +16,16 @@ namespace camera {
 float PathRate(int32_t velocity);
 
 // The path time of sub-frame k of n: k * delta / (n + 0.1) + (offset + sceneTime),
-// computed in double and rounded to float.
-float PathTime(double sceneTime, double pathStartOffset, double frameTime, int32_t subFrame, int32_t subFrameCount);
+// computed in double and rounded to float. With a `period` (the seconds one
+// loop of the path lasts), offset + sceneTime is first wrapped into the first
+// loop, so that the float keeps the resolution it has there however long the
+// run; within the first loop the result is the same either way.
+float PathTime(double sceneTime, double pathStartOffset, double frameTime, int32_t subFrame, int32_t subFrameCount,
+               double period = 0);
+
+// The seconds one loop of `path` lasts when it plays at `rate` frames a
+// second; 0 for a path without frames to loop.
+double PathPeriod(const CSkeleton& path, float rate);
 
 struct CameraPose {
     vmath::Vec3 eye;
@@ -55,8 +63,9 @@ vmath::Mat4 ProjectionMatrix();
 vmath::Mat4 PterodactylWorld(const vmath::Mat4& track);
 
 constexpr int32_t kFlockSize = 10;
-// The sample time of flock member j: 637 frames apart at one frame a second.
-float FlockSampleTime(int32_t member, double sceneTime);
+// The sample time of flock member j: 637 frames apart at one frame a second,
+// wrapped by `frameCount` (the path's loop at that rate) when it is given.
+float FlockSampleTime(int32_t member, double sceneTime, int32_t frameCount = 0);
 // The world matrix of a flock member from its "Ptero" track matrix: three
 // times the leading pterodactyl's size.
 vmath::Mat4 FlockMemberWorld(const vmath::Mat4& pteroTrack);

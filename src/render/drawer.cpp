@@ -232,7 +232,8 @@ bool CDrawer::Load()
         return false;
     if (!m_path.Load("models/camera.ani"))
         return false;
-    return m_heli.Init(m_path, "ClassicCamera");
+    m_loaded = m_heli.Init(m_path, "ClassicCamera");
+    return m_loaded;
 }
 
 void CDrawer::Shutdown()
@@ -396,7 +397,7 @@ RenderVertex* CDrawer::LockDynamic(UINT vertices)
 
 void CDrawer::RenderFrame()
 {
-    if (!m_device || m_released)
+    if (!m_device || m_released || !m_loaded)
         return;
     m_leader.Update();
     for (CPterodactyl& p : m_flock)

@@ -158,4 +158,7 @@ private:
     std::array<CPterodactyl, 10> m_flock;
 
     bool m_released = false;
+    // Set once Load has built every table a frame indexes; a failed Init
+    // leaves the drawer unable to render, not unsafe to call.
+    bool m_loaded = false;
 };

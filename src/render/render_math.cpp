@@ -12,17 +12,16 @@ double SmoothFrameTime(double smoothed, double lastFrame)
     return smoothed > kMaxSmoothedFrame ? kMaxSmoothedFrame : smoothed;
 }
 
-namespace {
-float Frac(float x)
-{
-    return x - std::floor(x);
-}
-}  // namespace
-
 SkyOffsets SkyTextureOffsets(double sceneClock)
 {
-    const float t = static_cast<float>(sceneClock);
-    return {Frac(t / 70.0f), Frac(t / 40.0f), Frac(t / 32.345f)};
+    // Only the fractions reach float: a float of the clock itself would
+    // move the clouds in visible steps after a day.
+    auto frac = [sceneClock](double period) {
+        const double x = sceneClock / period;
+        const auto f = static_cast<float>(x - std::floor(x));
+        return f < 1.0f ? f : 0.0f;  // a fraction just under one rounds up
+    };
+    return {frac(70.0), frac(40.0), frac(32.345)};
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // The helicopter sound's speed curve and its stepping.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "clock.h"
@@ -72,6 +73,32 @@ TEST(HeliSound, StepsEveryTenthOfASecondWithPitchFromTheCurve)
         const float v = heli.SpeedAt(x);
         EXPECT_GE(v, 0.0f);
         EXPECT_LE(v, 1.0f);
+    }
+}
+
+TEST(HeliSound, ABrokenClockNeitherStopsNorFloodsTheSteps)
+{
+    TestClock clock;
+    CSkeleton path;
+    ASSERT_TRUE(path.LoadFromText(Path({0, 1, 3, 6, 10, 15})));
+    CHeliSound heli;
+    ASSERT_TRUE(heli.Init(path, "ClassicCamera"));
+    // One frame whose time is not a number, infinite or negative...
+    for (double bad : {std::nan(""), HUGE_VAL, -1.0}) {
+        clock.frame = bad;
+        heli.Tick(0, 1);
+    }
+    // ...and the next second still steps ten times, not every frame.
+    const int before = heli.Ticks();
+    clock.frame = 0.01;
+    for (int i = 0; i < 100; ++i)
+        heli.Tick(static_cast<float>(i), 1);
+    EXPECT_GE(heli.Ticks() - before, 9);
+    EXPECT_LE(heli.Ticks() - before, 11);
+    // Positions that are not numbers or beyond any integer read a valid speed.
+    for (float x : {std::nanf(""), HUGE_VALF, -HUGE_VALF, 3e38f, -3e38f}) {
+        const float v = heli.SpeedAt(x);
+        EXPECT_TRUE(v >= 0.0f && v <= 1.0f) << x << " gave " << v;
     }
 }
 

@@ -1,6 +1,9 @@
 // The actors' clip changes, cross-fades and animation events.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "base/random.h"
 #include "clock.h"
 #include "creatures/pterodactyl.h"
@@ -79,6 +82,48 @@ TEST_F(PterodactylTest, ALongFrameFiresEveryPassedEvent)
     EXPECT_LT(actor.FlapCount(), 3 + 4096 / 19 + 2);
 }
 
+TEST_F(PterodactylTest, ClocksBeyondAnyFrameNumberFireNothing)
+{
+    actor.SetEvents(kPteroEvents);
+    actor.PlayClip(kPteroClips[2], 0.0f);
+    for (double t : {1e30, HUGE_VAL, std::nan("")}) {
+        clock.total = t;
+        actor.FireEvents();
+        actor.UpdatePose();
+    }
+    EXPECT_EQ(actor.FlapCount(), 0);
+    // A clip started afresh on a sane clock flaps as usual.
+    clock.total = 100.0;
+    actor.PlayClip(kPteroClips[0], 0.0f);
+    actor.PlayClip(kPteroClips[2], 0.0f);
+    clock.Advance(0.0);
+    actor.FireEvents();
+    clock.Advance(1.0);
+    actor.FireEvents();
+    EXPECT_EQ(actor.FlapCount(), 1);
+}
+
+TEST_F(PterodactylTest, ClipsKeepTheirPaceAfterAHundredHours)
+{
+    actor.SetEvents(kPteroEvents);
+    clock.total = 100 * 3600.0 + 0.3;
+    actor.PlayClip(kPteroClips[2], 0.0f);
+    // Flaps come every 19 frames at 20 a second (0.95 s, 228 steps of
+    // 1/240 s). A float clock of this size moves in 1/32 s steps and would
+    // put them up to 7 steps off.
+    std::vector<int> flaps;
+    for (int step = 1; step <= 2400; ++step) {
+        clock.Advance(1.0 / 240);
+        const int before = actor.FlapCount();
+        actor.FireEvents();
+        if (actor.FlapCount() != before)
+            flaps.push_back(step);
+    }
+    ASSERT_GE(flaps.size(), 9u);
+    for (size_t i = 1; i < flaps.size(); ++i)
+        EXPECT_NEAR(flaps[i] - flaps[i - 1], 228, 1) << i;
+}
+
 TEST_F(PterodactylTest, SameLoopingClipRunsOnOtherClipRestartsWithFade)
 {
     clock.total = 5.0;
@@ -103,7 +148,7 @@ TEST_F(PterodactylTest, FirstUpdatePicksAClipAndWaitsOneToThreeSeconds)
     ASSERT_NE(actor.Clip(), nullptr);
     EXPECT_GE(actor.NextAction(), 1.05f);
     EXPECT_LE(actor.NextAction(), 3.05f);
-    const float next = actor.NextAction();
+    const double next = actor.NextAction();
     const AnimClip* clip = actor.Clip();
     clock.total = next - 0.01;
     actor.Update();

@@ -2,6 +2,9 @@
 // object lifetimes.
 #include "d3d8_fixture.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 class DeviceCreation : public ::testing::Test {
@@ -204,6 +207,67 @@ TEST_F(D3D8Test, ObjectsOutlivingTheirDeviceBecomeInert)
     EXPECT_EQ(keep->Release(), 0u);
 }
 
+TEST_F(D3D8Test, AnotherDirect3DObjectLeavesALiveDeviceItsContext)
+{
+    IDirect3D8* second = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(second, nullptr);
+    second->Release();
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF20A040u, 1.0f, 0), D3D_OK);
+    EXPECT_ARGB_NEAR(Center(), 0xFF20A040u, 1);
+    EXPECT_EQ(VantorD3D8LiveObjects().devices, 1);
+}
+
+size_t AddressSpaceBytes()
+{
+    size_t pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%zu", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// The driver's storage is what runs out: a gigabyte target with a quarter of
+// that left in the address space.
+TEST_F(D3D8Test, TargetsTheDriverCannotStoreAreRefused)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators do not live under an address-space limit";
+#endif
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    if (saved.rlim_cur != RLIM_INFINITY)
+        GTEST_SKIP() << "the address space is already limited";
+    // Each call gets a quarter of a gigabyte more than is in use just before it.
+    auto tight = [&saved](auto&& make) {
+        rlimit limit = saved;
+        limit.rlim_cur = AddressSpaceBytes() + (256u << 20);
+        EXPECT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+        const HRESULT hr = make();
+        setrlimit(RLIMIT_AS, &saved);
+        return hr;
+    };
+    IDirect3DSurface8* target = nullptr;
+    IDirect3DSurface8* depth = nullptr;
+    const HRESULT targetResult = tight(
+        [&] { return dev->CreateRenderTarget(16384, 16384, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &target); });
+    const HRESULT depthResult = tight(
+        [&] { return dev->CreateDepthStencilSurface(16384, 16384, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, &depth); });
+    EXPECT_EQ(targetResult, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(target, nullptr);
+    EXPECT_EQ(depthResult, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(depth, nullptr);
+    // Nothing was left half made, and the device carries on.
+    ASSERT_EQ(dev->CreateRenderTarget(32, 32, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &target), D3D_OK);
+    ASSERT_EQ(dev->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, &depth), D3D_OK);
+    EXPECT_EQ(dev->SetRenderTarget(target, depth), D3D_OK);
+    EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030u, 1.0f, 0), D3D_OK);
+    EXPECT_ARGB_NEAR(Read().At(16, 16), 0xFF102030u, 1);
+    target->Release();
+    depth->Release();
+}
+
 }  // namespace
 
 #include "platform/d3d8/gl.h"
@@ -267,6 +331,38 @@ TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
     d3d->Release();
     SDL_DestroyWindow(window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+}  // namespace
+
+namespace {
+
+// What the soak run relies on: with debug output on, an error the driver
+// reports reaches the counter.
+TEST(DebugOutput, DriverErrorsAreCounted)
+{
+    VantorD3D8EnableDebugOutput(true);
+    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    if (!d3d) {
+        VantorD3D8EnableDebugOutput(false);
+        GTEST_SKIP() << "no EGL/OpenGL 3.3 context can be created here";
+    }
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.BackBufferWidth = 16;
+    pp.BackBufferHeight = 16;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    IDirect3DDevice8* dev = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &dev), D3D_OK);
+    VantorD3D8EnableDebugOutput(false);
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+    const uint64_t before = VantorD3D8DebugErrors();
+    glBindTexture(GL_TEXTURE_2D, 0x7FFFFFFFu);  // never generated: an error in the core profile
+    EXPECT_EQ(VantorD3D8DebugErrors(), before + 1);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    dev->Release();
+    d3d->Release();
 }
 
 }  // namespace

@@ -2,8 +2,14 @@
 #include <gtest/gtest.h>
 
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <string>
 #include <utility>
 
@@ -164,6 +170,43 @@ TEST_F(SdlDisplayTest, SwitchesToAnotherModeAndBack)
     EXPECT_EQ(ScreenSize(), std::make_pair(static_cast<int>(width), static_cast<int>(height)));
     os::sdl::RestoreDisplayMode(); // nothing left to restore
     EXPECT_EQ(ScreenSize(), std::make_pair(static_cast<int>(width), static_cast<int>(height)));
+}
+
+TEST_F(SdlDisplayTest, ASaverKilledWithSigkillStillLeavesTheDesktopInItsMode)
+{
+    if (width <= 800 || height <= 600 || !AddOutputMode(800, 600))
+        GTEST_SKIP() << "the server offers no second mode";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t saver = fork();
+    ASSERT_GE(saver, 0);
+    if (saver == 0) {
+        close(ready[0]);
+        const char ok = os::sdl::ChangeDisplayMode(800, 600, 32) ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char ok = 0;
+    const ssize_t got = read(ready[0], &ok, 1);
+    close(ready[0]);
+    if (got != 1 || ok != 'y') {
+        kill(saver, SIGKILL);
+        waitpid(saver, nullptr, 0);
+        FAIL() << "the switch in the child failed";
+    }
+    EXPECT_EQ(ScreenSize(), std::make_pair(800, 600));
+    ASSERT_EQ(kill(saver, SIGKILL), 0);
+    ASSERT_EQ(waitpid(saver, nullptr, 0), saver);
+    // The guardian acts as soon as it is scheduled; on a loaded machine that
+    // can take a while, so the wait is for the outcome with a generous cap.
+    const std::pair<int, int> desktop{static_cast<int>(width), static_cast<int>(height)};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ScreenSize() != desktop && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ScreenSize(), desktop);
 }
 
 } // namespace

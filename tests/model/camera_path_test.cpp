@@ -48,6 +48,77 @@ TEST(CameraTiming, SubFramesSpreadOverJustUnderOneFrame)
     EXPECT_FLOAT_EQ(camera::PathTime(T, offset, 0.02, 0, 1), 13.0f);
 }
 
+// A closed circle of radius 1000 in `frames` keys on every track.
+std::string CirclePath(int frames)
+{
+    std::string s = "bones { 0 ClassicCamera -1 1 Ptero -1 }\nanimation {\n";
+    for (int f = 0; f < frames; ++f) {
+        const double a = 2 * 3.14159265358979 * f / frames;
+        const std::string key = std::to_string(1000 * std::cos(a)) + " " + std::to_string(1000 * std::sin(a)) + " 50 0 0 0\n";
+        s += "frame " + std::to_string(f) + " {\n" + key + key + "}\n";
+    }
+    return s + "}\n";
+}
+
+// The riding camera's movement over `count` frames at 60 per second from
+// scene time t0.
+std::vector<float> EyeSteps(CSkeleton& path, double t0, int count = 30)
+{
+    camera::CameraInputs in;
+    in.pathStartOffset = 123.4;
+    in.frameTime = 1.0 / 60;
+    in.classicCamera = true;
+    std::vector<float> steps;
+    Vec3 previous{};
+    for (int i = 0; i <= count; ++i) {
+        in.sceneTime = t0 + i / 60.0;
+        const Vec3 eye = camera::UpdateCamera(path, in).pose.eye;
+        if (i > 0)
+            steps.push_back(vmath::Length(eye - previous));
+        previous = eye;
+    }
+    return steps;
+}
+
+TEST(CameraTiming, AfterAHundredHoursTheCameraMovesAsSmoothlyAsAtTheStart)
+{
+    CSkeleton path;
+    ASSERT_TRUE(path.LoadFromText(CirclePath(240)));
+    const std::vector<float> early = EyeSteps(path, 10.0);
+    const std::vector<float> late = EyeSteps(path, 100 * 3600.0 + 10.0);
+    for (size_t i = 0; i < early.size(); ++i) {
+        ASSERT_GT(early[i], 0.1f);
+        EXPECT_NEAR(late[i], early[i], 0.01f * early[i]) << "frame " << i;
+    }
+}
+
+TEST(CameraTiming, WrappingByThePeriodChangesNothingVisible)
+{
+    CSkeleton path;
+    ASSERT_TRUE(path.LoadFromText(CirclePath(240)));
+    const double period = camera::PathPeriod(path, camera::PathRate(50));
+    EXPECT_DOUBLE_EQ(period, 240 / static_cast<double>(camera::PathRate(50)));
+    // Within the first loop, exactly today's time.
+    for (double t : {0.0, 1.5, period - 4.0})
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(camera::PathTime(t, 3.0, 0.02, k, 4, period), camera::PathTime(t, 3.0, 0.02, k, 4));
+    // Later, the same place on the path to well under a pixel: the float
+    // rounding of the unwrapped time is all that differs.
+    for (double t : {500.0, 1000.0, 3600.0}) {
+        const float wrapped = camera::PathTime(t, 123.4, 0.02, 1, 4, period);
+        EXPECT_LT(wrapped, period + 0.02);
+        path.Sample(wrapped, camera::PathRate(50));
+        const Vec3 a = vmath::Row(path.GetBoneMatrix(0), 3);
+        path.Sample(camera::PathTime(t, 123.4, 0.02, 1, 4), camera::PathRate(50));
+        const Vec3 b = vmath::Row(path.GetBoneMatrix(0), 3);
+        EXPECT_LT(vmath::Length(a - b), 0.05f) << t;
+    }
+    // The flock's sample times wrap by the frame count.
+    EXPECT_LT(camera::FlockSampleTime(9, 100 * 3600.0, 240), 240.0f);
+    EXPECT_EQ(camera::FlockSampleTime(1, 0.5, 240), camera::FlockSampleTime(1, 0.5) - 480.0f);
+    EXPECT_EQ(camera::PathPeriod(CSkeleton(), 2.8f), 0.0);
+}
+
 TEST(OrbitCamera, StartsEightyUnitsAlongMinusYFromTheTarget)
 {
     const Vec3 o = camera::OrbitOffset(0.0);

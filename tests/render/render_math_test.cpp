@@ -44,6 +44,16 @@ TEST(SkyOffsets, StartAtZeroAndRepeatWithTheirPeriods)
     }
 }
 
+TEST(SkyOffsets, CloudsDriftAsSmoothlyAfterAHundredHours)
+{
+    // Per-frame movement at 60 frames a second, early and late in a run.
+    auto step = [](double t) { return SkyTextureOffsets(t + 1.0 / 60).s - SkyTextureOffsets(t).s; };
+    for (int i = 0; i < 10; ++i) {
+        const double early = step(10.0 + i / 60.0), late = step(100 * 3600.0 + 20.0 + i / 60.0);
+        EXPECT_NEAR(late, early, 0.01 * early) << i;
+    }
+}
+
 TEST(LensFlare, IntensityFadesAtTenPerSecondAndStaysInRange)
 {
     float i = 0;

@@ -67,5 +67,20 @@ HRESULT VantorGetStats(IDirect3DDevice8* device, VantorD3D8Stats* out);
 // device call makes its own context current again.
 void VantorD3D8ContextChanged();
 
+// Driver diagnostics for long runs: devices created after this call get a
+// GL debug context, and every error the driver reports through it is counted
+// (the first few are also printed on standard error).
+void VantorD3D8EnableDebugOutput(bool on);
+uint64_t VantorD3D8DebugErrors();
+
+// What this runtime holds in the whole process: GL contexts, devices and the
+// resources (textures, surfaces, buffers) that own GL objects.
+struct VantorD3D8Live {
+    int64_t contexts = 0;
+    int64_t devices = 0;
+    int64_t resources = 0;
+};
+VantorD3D8Live VantorD3D8LiveObjects();
+
 // Headless devices: CreateDevice with no window uses the back-buffer size of
 // the presentation parameters (640 x 480 when zero).

@@ -12,6 +12,7 @@
 // this row order. Only the final copy to a window flips.
 #include "platform/d3d8/device.h"
 
+#include "platform/d3d8/diagnostics.h"
 #include "platform/d3d8/direct3d.h"
 
 #include <algorithm>
@@ -116,6 +117,7 @@ CDevice::CDevice(CDirect3D8* d3d, std::unique_ptr<CGLContext> context, const D3D
     : m_d3d(d3d), m_context(std::move(context)), m_caps(caps), m_type(type), m_window(window), m_behavior(behavior)
 {
     m_d3d->AddRef();
+    ++d3d8diag::g_liveDevices;
 }
 
 bool CDevice::Use()
@@ -133,11 +135,13 @@ HRESULT CDevice::Init(D3DPRESENT_PARAMETERS* pp)
     g_current = nullptr;
     if (!Use())
         return D3DERR_NOTAVAILABLE;
+    d3d8diag::InstallDebugOutput();
     GLint major = 0, minor = 0;
     glGetIntegerv(GL_MAJOR_VERSION, &major);
     glGetIntegerv(GL_MINOR_VERSION, &minor);
     if (major < 3 || (major == 3 && minor < 3))
         return D3DERR_NOTAVAILABLE;
+    m_textureStorage = major > 4 || (major == 4 && minor >= 2);
     if (major > 4 || (major == 4 && minor >= 5)) {
         glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
         m_clipControl = true;
@@ -189,6 +193,8 @@ HRESULT CDevice::Init(D3DPRESENT_PARAMETERS* pp)
         m_depthStencil = m_autoDepth;
         m_depthStencil->AddRef();
     }
+    if (!m_backBuffer->m_allocated || (m_autoDepth && !m_autoDepth->m_allocated))
+        return D3DERR_OUTOFVIDEOMEMORY;
     if (m_context->IsHeadless()) {
         glGenTextures(1, &m_frontTexture);
         BindTextureForUpload(m_frontTexture);
@@ -342,6 +348,7 @@ CDevice::~CDevice()
     m_context.reset();
     g_current = nullptr;
     m_d3d->Release();
+    --d3d8diag::g_liveDevices;
 }
 
 HRESULT CDevice::GetDirect3D(IDirect3D8** pp)
@@ -450,7 +457,12 @@ HRESULT CDevice::CreateRenderTarget(UINT Width, UINT Height, D3DFORMAT Format, D
         !LookupTextureFormat(Format, &info) || !info.renderable)
         return D3DERR_INVALIDCALL;
     Use();
-    *pp = new CSurface(this, CSurface::ColorTarget, Width, Height, Format, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
+    auto* s = new CSurface(this, CSurface::ColorTarget, Width, Height, Format, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
+    if (!s->m_allocated) {
+        s->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *pp = s;
     return D3D_OK;
 }
 
@@ -464,7 +476,12 @@ HRESULT CDevice::CreateDepthStencilSurface(UINT Width, UINT Height, D3DFORMAT Fo
         !IsDepthFormat(Format))
         return D3DERR_INVALIDCALL;
     Use();
-    *pp = new CSurface(this, CSurface::DepthStencil, Width, Height, Format, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
+    auto* s = new CSurface(this, CSurface::DepthStencil, Width, Height, Format, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
+    if (!s->m_allocated) {
+        s->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *pp = s;
     return D3D_OK;
 }
 

@@ -93,6 +93,7 @@ public:
     void ForgetTexture(CTexture* t);
     void ForgetBuffer(GLuint name);
     void BindTextureForUpload(GLuint tex);
+    bool TextureStorage() const { return m_textureStorage; }
     void BindArrayBufferForUpload(GLuint buf);
     HRESULT ReadSurface(CSurface* s, UINT* w, UINT* h, std::vector<uint32_t>* pixels);
     HRESULT ReadPresented(UINT* w, UINT* h, std::vector<uint32_t>* pixels);
@@ -161,6 +162,9 @@ private:
     HWND m_window;
     DWORD m_behavior;
     bool m_clipControl = false;
+    // glTexStorage2D (GL 4.2) allocates at once, so a target the driver
+    // cannot store fails when it is made rather than at its first draw.
+    bool m_textureStorage = false;
     bool m_vsync = false;
     std::chrono::steady_clock::time_point m_nextPresent{};
 

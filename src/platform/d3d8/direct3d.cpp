@@ -3,6 +3,7 @@
 
 #include "platform/d3d8/device.h"
 #include "platform/foreign_target.h"
+#include "platform/d3d8/diagnostics.h"
 
 #include <SDL.h>
 
@@ -84,9 +85,14 @@ IDirect3D8* Direct3DCreate8(UINT SDKVersion)
         return nullptr;
     if (g_hooksSet && g_hooks.createDirect3D)
         return g_hooks.createDirect3D();
-    // No GL of any kind: say so now rather than at CreateDevice.
-    if (!SDL_WasInit(SDL_INIT_VIDEO) && !CGLContext::CreateHeadless())
-        return nullptr;
+    // No GL of any kind: say so now rather than at CreateDevice. A device
+    // that is alive has already shown that GL works, and the probe would
+    // make its own context current in that device's place.
+    if (!SDL_WasInit(SDL_INIT_VIDEO) && d3d8diag::g_liveDevices.load() == 0) {
+        if (!CGLContext::CreateHeadless())
+            return nullptr;
+        VantorD3D8ContextChanged();
+    }
     return new (std::nothrow) CDirect3D8();
 }
 

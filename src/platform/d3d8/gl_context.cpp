@@ -7,6 +7,18 @@
 
 #include <cstring>
 
+#include "platform/d3d8/diagnostics.h"
+
+CGLContext::CGLContext()
+{
+    ++d3d8diag::g_liveContexts;
+}
+
+CGLContext::~CGLContext()
+{
+    --d3d8diag::g_liveContexts;
+}
+
 namespace {
 
 class CEGLContext final : public CGLContext {
@@ -14,7 +26,10 @@ public:
     ~CEGLContext() override
     {
         if (m_display != EGL_NO_DISPLAY) {
-            eglMakeCurrent(m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            // Only this context is let go; another one current on the
+            // thread belongs to someone else.
+            if (m_context != EGL_NO_CONTEXT && eglGetCurrentContext() == m_context)
+                eglMakeCurrent(m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             if (m_surface != EGL_NO_SURFACE)
                 eglDestroySurface(m_display, m_surface);
             if (m_context != EGL_NO_CONTEXT)
@@ -40,9 +55,13 @@ public:
         EGLint count = 0;
         if (!eglChooseConfig(display, cfgAttribs, &config, 1, &count) || count < 1)
             config = nullptr;
-        const EGLint ctxAttribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                     EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                     EGL_NONE};
+        // The debug attribute is named only when asked for: older EGL
+        // implementations refuse attributes they do not know.
+        EGLint ctxAttribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
+                               EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                               EGL_NONE, EGL_TRUE, EGL_NONE};
+        if (d3d8diag::DebugOutputRequested())
+            ctxAttribs[6] = EGL_CONTEXT_OPENGL_DEBUG;
         m_context = eglCreateContext(display, config, EGL_NO_CONTEXT, ctxAttribs);
         if (m_context == EGL_NO_CONTEXT)
             return false;
@@ -96,6 +115,7 @@ public:
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, d3d8diag::DebugOutputRequested() ? SDL_GL_CONTEXT_DEBUG_FLAG : 0);
         m_context = SDL_GL_CreateContext(m_window);
         return m_context && MakeCurrent();
     }

@@ -13,7 +13,10 @@ struct ForeignGLTarget;
 
 class CGLContext {
 public:
-    virtual ~CGLContext() = default;
+    CGLContext();
+    virtual ~CGLContext();
+    CGLContext(const CGLContext&) = delete;
+    CGLContext& operator=(const CGLContext&) = delete;
     // Null when no 3.3 core context can be made.
     static std::unique_ptr<CGLContext> CreateHeadless();
     static std::unique_ptr<CGLContext> CreateForWindow(SDL_Window* window);

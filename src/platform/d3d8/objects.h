@@ -42,7 +42,10 @@ public:
     CDevice* m_device = nullptr;
 
 protected:
-    ~CResourceLink() = default;
+    CResourceLink();
+    ~CResourceLink();
+    CResourceLink(const CResourceLink&) = delete;
+    CResourceLink& operator=(const CResourceLink&) = delete;
 };
 
 class CTexture;
@@ -73,6 +76,7 @@ public:
     GLuint m_renderbuffer = 0;  // DepthStencil
     bool m_hasStencil = false;
     bool m_opaque = false;      // X8 formats: alpha reads back as 1
+    bool m_allocated = false;   // the GL storage of a stand-alone surface exists
 };
 
 class CTexture final : public TUnknown<IDirect3DTexture8>, public CResourceLink {

@@ -6,6 +6,18 @@
 
 #include <cstring>
 
+#include "platform/d3d8/diagnostics.h"
+
+CResourceLink::CResourceLink()
+{
+    ++d3d8diag::g_liveResources;
+}
+
+CResourceLink::~CResourceLink()
+{
+    --d3d8diag::g_liveResources;
+}
+
 // ------------------------------------------------------------- surfaces
 CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DWORD usage, D3DPOOL pool)
     : m_kind(kind), m_width(w), m_height(h), m_format(fmt), m_usage(usage), m_pool(pool)
@@ -14,6 +26,12 @@ CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DW
     if (kind != TextureLevel)
         device->Register(this);
     FormatInfo info;
+    // Errors left over from earlier calls must not be taken for this
+    // allocation's.
+    if (kind != TextureLevel)
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    bool stored = true;
     if (kind == ColorTarget && LookupTextureFormat(fmt, &info)) {
         m_opaque = info.opaque;
         glGenTextures(1, &m_texture);
@@ -21,15 +39,27 @@ CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DW
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         // Stand-alone targets (the back buffer among them) are only ever read
         // by Present and read-back, which ignore alpha; no swizzle needed.
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(info.internalFormat), static_cast<GLsizei>(w),
-                     static_cast<GLsizei>(h), 0, info.format, info.type, nullptr);
+        if (device->TextureStorage())
+            glTexStorage2D(GL_TEXTURE_2D, 1, info.internalFormat, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+        else
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(info.internalFormat), static_cast<GLsizei>(w),
+                         static_cast<GLsizei>(h), 0, info.format, info.type, nullptr);
     } else if (kind == DepthStencil) {
         const GLenum internal = DepthInternalFormat(fmt);
         m_hasStencil = internal == GL_DEPTH24_STENCIL8;
         glGenRenderbuffers(1, &m_renderbuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, m_renderbuffer);
         glRenderbufferStorage(GL_RENDERBUFFER, internal, static_cast<GLsizei>(w), static_cast<GLsizei>(h));
+        // Mesa reports storage it could not find as a zero-sized
+        // renderbuffer, without an error.
+        GLint storedW = 0, storedH = 0;
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &storedW);
+        glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &storedH);
+        stored = storedW == static_cast<GLint>(w) && storedH == static_cast<GLint>(h);
     }
+    // A size over the driver's limit or storage the driver could not find
+    // shows up only as a GL error.
+    m_allocated = kind != TextureLevel && (m_texture || m_renderbuffer) && stored && glGetError() == GL_NO_ERROR;
 }
 
 CSurface::~CSurface()

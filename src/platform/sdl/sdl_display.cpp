@@ -1,5 +1,6 @@
 // Display modes and screens on Linux (SDL2 lists, XRandR switch).
 #include "platform/sdl/sdl_display.h"
+#include "platform/sdl/mode_guard.h"
 
 #include <SDL.h>
 
@@ -146,6 +147,22 @@ bool ApplyCrtc(Display* d, Window root, XRRScreenResources* res, RRCrtc crtc, RR
     return true;
 }
 
+// Puts `saved` back on a connection of its own.
+void ApplySaved(SavedMode saved)
+{
+    XConnection conn;
+    Display* d = conn.Get();
+    if (!d || !HasRandR12(d))
+        return;
+    const Window root = DefaultRootWindow(d);
+    XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
+    if (!res)
+        return;
+    ApplyCrtc(d, root, res, saved.crtc, saved.mode, saved.x, saved.y, saved.rotation, saved.outputs,
+              saved.screenWidth, saved.screenHeight, saved.screenWidthMM, saved.screenHeightMM);
+    XRRFreeScreenResources(res);
+}
+
 #endif // VANTOR_HAVE_XRANDR
 
 } // namespace
@@ -211,6 +228,9 @@ bool ChangeDisplayMode(uint32_t width, uint32_t height, uint32_t bits)
                 g_Saved.screenHeight = DisplayHeight(d, DefaultScreen(d));
                 g_Saved.screenWidthMM = DisplayWidthMM(d, DefaultScreen(d));
                 g_Saved.screenHeightMM = DisplayHeightMM(d, DefaultScreen(d));
+                // Should this process be killed before it restores the mode,
+                // the guardian does it.
+                StartModeGuard([saved = g_Saved] { ApplySaved(saved); });
             }
             std::vector<RROutput> outputs(crtc->outputs, crtc->outputs + crtc->noutput);
             // A single-output desktop shrinks or grows with the mode.
@@ -247,17 +267,8 @@ void RestoreDisplayMode()
         return;
     SavedMode saved = g_Saved;
     g_Saved = SavedMode{};
-    XConnection conn;
-    Display* d = conn.Get();
-    if (!d || !HasRandR12(d))
-        return;
-    const Window root = DefaultRootWindow(d);
-    XRRScreenResources* res = XRRGetScreenResourcesCurrent(d, root);
-    if (!res)
-        return;
-    ApplyCrtc(d, root, res, saved.crtc, saved.mode, saved.x, saved.y, saved.rotation, saved.outputs,
-              saved.screenWidth, saved.screenHeight, saved.screenWidthMM, saved.screenHeightMM);
-    XRRFreeScreenResources(res);
+    ApplySaved(saved);
+    StopModeGuard();
 #endif
 }
 

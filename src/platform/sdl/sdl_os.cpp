@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <sched.h>
@@ -25,6 +26,7 @@
 #ifdef VANTOR_HAVE_GTK_BOX
 #include "platform/gtk/message_box.h"
 #endif
+#include "platform/sdl/lock_file.h"
 
 #ifdef VANTOR_HAVE_XLIB
 #include <X11/Xlib.h>
@@ -48,12 +50,15 @@ namespace {
 // 1. Helpers
 // ---------------------------------------------------------------------------
 
-std::string LockDirectory()
+// The name of the video driver SDL chose when it is one that shows nothing
+// on any screen and nobody asked for it by name; null otherwise.
+const char* WindowlessDriver()
 {
-    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run == '/' && access(run, W_OK) == 0)
-        return run;
-    const char* tmp = std::getenv("TMPDIR");
-    return (tmp && *tmp == '/') ? tmp : "/tmp";
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0))
+        return nullptr;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    return asked && std::strstr(asked, driver) ? nullptr : driver;
 }
 
 void SpawnDetached(const std::vector<std::string>& args)
@@ -190,6 +195,16 @@ public:
             m_videoFailed = !m_videoUp;
             if (m_videoFailed)
                 std::fprintf(stderr, "Vantor: no display (%s)\n", SDL_GetError());
+            else if (const char* windowless = WindowlessDriver()) {
+                // A saver nobody can see could never be dismissed.
+                std::fprintf(stderr,
+                             "Vantor: no display to show the screensaver on (SDL fell back to its windowless "
+                             "\"%s\" driver; DISPLAY must name a running X server)\n",
+                             windowless);
+                SDL_QuitSubSystem(SDL_INIT_VIDEO);
+                m_videoUp = false;
+                m_videoFailed = true;
+            }
         }
         return m_videoUp;
     }
@@ -437,10 +452,14 @@ public:
 
     bool AcquireNamedLock(std::string_view name) override
     {
-        const std::string path = LockDirectory() + "/" + std::string(name) + "-" + std::to_string(getuid()) + ".lock";
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return true;  // no place for a lock: behave as the only instance
+        std::string why;
+        const std::string folder = LockFolder(&why);
+        const int fd = folder.empty() ? -1 : OpenLockFile(folder, name, &why);
+        if (fd < 0) {
+            // No trustworthy place for a lock: behave as the only instance.
+            std::fprintf(stderr, "Vantor: no single-instance lock (%s)\n", why.c_str());
+            return true;
+        }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             close(fd);
             return false;

@@ -1,0 +1,227 @@
+// Long-run checks.
+//
+// --soak renders the flight with motion blur at 16 sub-frames for the given
+// number of minutes, with GL debug output on. Each minute it prints the
+// resident memory and that minute's frame times; at the end it judges memory
+// growth after the first minute and GL errors.
+//
+// --cycles creates, runs and destroys the whole engine N times and prints
+// resident memory, open file descriptors and the runtime's live GL holdings
+// as it goes.
+#include "app/soak.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "d3d8_vantor.h"
+#include "platform/resources.h"
+#include "render/offscreen.h"
+#include "settings/settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct LongRunOptions {
+    enum Kind { Soak, Cycles } kind = Soak;
+    long count = 0;
+    unsigned width = 640, height = 480;
+};
+
+bool Parse(int argc, char** argv, LongRunOptions& o)
+{
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        char* end = nullptr;
+        if (a == "--soak" || a == "--cycles") {
+            o.kind = a == "--soak" ? LongRunOptions::Soak : LongRunOptions::Cycles;
+            o.count = std::strtol(argv[i + 1], &end, 10);
+            if (*end || o.count < 1 || o.count > 100000) {
+                std::fprintf(stderr, "vantor-render: %s wants a count from 1 to 100000, not \"%s\"\n", a.c_str(),
+                             argv[i + 1]);
+                return false;
+            }
+        } else if (a == "--size") {
+            if (std::sscanf(argv[i + 1], "%ux%u", &o.width, &o.height) != 2 || o.width < 16 || o.height < 16 ||
+                o.width > 8192 || o.height > 8192) {
+                std::fprintf(stderr, "vantor-render: --size wants WxH from 16x16 to 8192x8192, not \"%s\"\n",
+                             argv[i + 1]);
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "vantor-render: %s cannot be combined with --soak or --cycles\n", a.c_str());
+            return false;
+        }
+    }
+    if (argc % 2 == 0) {
+        std::fprintf(stderr, "vantor-render: %s wants a value\n", argv[argc - 1]);
+        return false;
+    }
+    return true;
+}
+
+double ResidentMb()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+int OpenFds()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (const dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+        --n;  // the directory stream itself
+    }
+    return n;
+}
+
+// The q-quantile (0..1) of `ms`, which it sorts.
+double Percentile(std::vector<double>& ms, double q)
+{
+    if (ms.empty())
+        return 0;
+    std::sort(ms.begin(), ms.end());
+    const auto i = static_cast<size_t>(q * static_cast<double>(ms.size() - 1) + 0.5);
+    return ms[std::min(i, ms.size() - 1)];
+}
+
+bool StartFlight(COffscreenFlight& flight, const LongRunOptions& o)
+{
+    std::string error;
+    if (flight.Init(o.width, o.height, error))
+        return true;
+    std::fprintf(stderr, "vantor-render: %s\n", error.c_str());
+    return false;
+}
+
+int Soak(const LongRunOptions& o)
+{
+    g_Settings.MotionBlur = 1;
+    g_Settings.MotionBlurSamples = 16;
+    VantorD3D8EnableDebugOutput(true);
+    COffscreenFlight flight(1);
+    if (!StartFlight(flight, o))
+        return 1;
+    flight.StartAt(0.0);
+    std::printf("soak: %ld min at %ux%u, motion blur with %d sub-frames, GL debug output on\n", o.count, o.width,
+                o.height, flight.Drawer().SampleCount());
+    std::printf("minute  resident MB  frames  median ms  p99 ms  GL errors\n");
+    std::fflush(stdout);
+
+    VantorImage image;
+    std::vector<double> minute, all;
+    double firstMb = 0, worstGrowth = 0, firstMedian = 0, lastMedian = 0;
+    const auto start = Clock::now();
+    for (long m = 1; m <= o.count; ++m) {
+        const auto end = start + std::chrono::minutes(m);
+        minute.clear();
+        while (Clock::now() < end) {
+            const auto t0 = Clock::now();
+            flight.Frame();
+            flight.Capture(image);  // waits for the frame to finish
+            minute.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        }
+        all.insert(all.end(), minute.begin(), minute.end());
+        const double mb = ResidentMb();
+        const size_t frames = minute.size();
+        const double median = Percentile(minute, 0.5), p99 = Percentile(minute, 0.99);
+        if (m == 1) {
+            firstMb = mb;
+            firstMedian = median;
+        }
+        worstGrowth = std::max(worstGrowth, mb - firstMb);
+        lastMedian = median;
+        std::printf("%6ld  %11.1f  %6zu  %9.1f  %6.1f  %9llu\n", m, mb, frames, median, p99,
+                    static_cast<unsigned long long>(VantorD3D8DebugErrors()));
+        std::fflush(stdout);
+    }
+    const uint64_t errors = VantorD3D8DebugErrors();
+    std::printf("all %zu frames: median %.1f ms, p99 %.1f ms; last minute's median / first minute's %.3f\n",
+                all.size(), Percentile(all, 0.5), Percentile(all, 0.99), firstMedian > 0 ? lastMedian / firstMedian : 0);
+    std::printf("resident memory growth after minute 1: %.2f MB; GL errors: %llu\n", worstGrowth,
+                static_cast<unsigned long long>(errors));
+    // Growth is judged against the first minute: by then every cache the
+    // flight fills has been filled once.
+    const bool ok = worstGrowth < 1.0 && errors == 0;
+    std::printf("%s\n", ok ? "soak passed" : "soak FAILED");
+    return ok ? 0 : 1;
+}
+
+int Cycles(const LongRunOptions& o)
+{
+    std::printf("cycle  resident MB  open fds  GL contexts  devices  resources\n");
+    double baseMb = 0;
+    int baseFds = 0;
+    VantorImage image;
+    for (long c = 1; c <= o.count; ++c) {
+        {
+            COffscreenFlight flight(static_cast<uint32_t>(c));
+            if (!StartFlight(flight, o))
+                return 1;
+            flight.StartAt(10.0);
+            flight.Frame();
+            flight.Capture(image);
+        }
+        const VantorD3D8Live live = VantorD3D8LiveObjects();
+        const double mb = ResidentMb();
+        const int fds = OpenFds();
+        // The first cycles settle the driver's and the allocator's pools.
+        if (c == 10) {
+            baseMb = mb;
+            baseFds = fds;
+        }
+        if (c <= 2 || c == 10 || c % 100 == 0 || c == o.count) {
+            std::printf("%5ld  %11.1f  %8d  %11lld  %7lld  %9lld\n", c, mb, fds, static_cast<long long>(live.contexts),
+                        static_cast<long long>(live.devices), static_cast<long long>(live.resources));
+            std::fflush(stdout);
+        }
+        if (live.contexts || live.devices || live.resources) {
+            std::fprintf(stderr, "vantor-render: cycle %ld left GL holdings behind\n", c);
+            return 1;
+        }
+    }
+    if (o.count >= 10)
+        std::printf("after cycle 10: resident memory %+.2f MB, open fds %+d\n", ResidentMb() - baseMb,
+                    OpenFds() - baseFds);
+    return 0;
+}
+
+}  // namespace
+
+bool RunLongRunCheck(int argc, char** argv, int& status)
+{
+    bool asked = false;
+    for (int i = 1; i < argc; ++i)
+        asked = asked || !std::strcmp(argv[i], "--soak") || !std::strcmp(argv[i], "--cycles");
+    if (!asked)
+        return false;
+    LongRunOptions o;
+    if (!Parse(argc, argv, o)) {
+        status = 2;
+        return true;
+    }
+    if (!OpenProgramArchive(os::FindEmbeddedResource(os::EmbeddedResources(), os::ResourceType::RCData, 144))) {
+        std::fprintf(stderr, "vantor-render: could not open the resource archive\n");
+        status = 1;
+        return true;
+    }
+    status = o.kind == LongRunOptions::Soak ? Soak(o) : Cycles(o);
+    return true;
+}
