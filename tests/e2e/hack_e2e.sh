@@ -62,6 +62,8 @@ wait_window() { # PID NAME: prints the id of the visible window NAME of PID
 # daemon's window; prints "PID WINDOW TOP". WINDOW is the clock's own drawing
 # area, the child that covers its top-level window TOP, as a preview area
 # would.
+# Called as `read ... < <(clock_window ...)`, it runs in a subshell: the
+# caller adds the clock's pid to its own list, or the clock outlives the test.
 clock_window() {
     xclock -title "$1" -geometry "$2" >/dev/null 2>&1 & local pid=$!
     pids+=($pid)
@@ -117,8 +119,8 @@ command_line)
         [ -z "$out" ] || fail "'$bad': wrote to standard output"
     done
     # Windows that do not exist, or no window at all: 1, a message, no box.
-    read -r _ gone _ < <(clock_window gone 100x100)
-    xdotool windowkill "$gone" 2>/dev/null || kill "${pids[-1]}"
+    read -r cg gone _ < <(clock_window gone 100x100); pids+=($cg)
+    xdotool windowkill "$gone" 2>/dev/null || kill "$cg"
     sleep 0.3
     for target in "--window-id 0" "--window-id $gone" "--window-id 0x1ffffff0"; do
         # shellcheck disable=SC2086
@@ -134,7 +136,7 @@ command_line)
     ;;
 preview_window)
     # A window of the desktop's preview size, as big as a clock.
-    read -r clock win top < <(clock_window preview 164x164)
+    read -r clock win top < <(clock_window preview 164x164); pids+=($clock)
     [ -n "$win" ] || fail "no clock window"
     "$vantor" --window-id "$win" --fps 2>"$work/preview.err" & pid=$!; pids+=($pid)
     flight_in "$win" hack-preview
@@ -160,8 +162,8 @@ preview_window)
     ;;
 two_windows)
     # One process per monitor, as the daemon runs them: both draw at once.
-    read -r _ a _ < <(clock_window monitorA 320x240+0+0)
-    read -r _ b _ < <(clock_window monitorB 320x240+400+300)
+    read -r ca a _ < <(clock_window monitorA 320x240+0+0); pids+=($ca)
+    read -r cb b _ < <(clock_window monitorB 320x240+400+300); pids+=($cb)
     "$vantor" --window-id "$a" --no-sound 2>"$work/a.err" & pa=$!; pids+=($pa)
     XSCREENSAVER_WINDOW=$b "$vantor" --velocity 100 2>"$work/b.err" & pb=$!; pids+=($pb)
     flight_in "$a" monitor-a
@@ -204,7 +206,7 @@ signals_saver)
     done
     ;;
 signals_preview)
-    read -r _ win _ < <(clock_window host 200x150)
+    read -r ch win _ < <(clock_window host 200x150); pids+=($ch)
     for sig in TERM INT; do
         "$vantor" /p "$win" 2>"$work/p.err" & pid=$!; pids+=($pid)
         found=
