@@ -8,6 +8,8 @@
 #include <fstream>
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
+#include <unordered_set>
 #include <dirent.h>
 #include <pwd.h>
 #include <signal.h>
@@ -283,40 +285,43 @@ std::vector<std::string> SplitLines(std::string_view text)
 
 void Normalise(std::vector<std::string>& lines)
 {
+    // Hash sets keyed by lowered names: a file of a million lines is
+    // normalised in linear time.
+    auto lowered = [](std::string_view name) {
+        std::string l(name);
+        for (char& c : l)
+            c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        return l;
+    };
     std::vector<Section> sections = SplitSections(lines);
     // A section that appears again is merged into its first appearance.
     std::vector<Section> merged;
+    std::unordered_map<std::string, size_t> firstOf;
     merged.push_back(std::move(sections[0]));
     for (size_t i = 1; i < sections.size(); ++i) {
-        const size_t at = FindSection(merged, sections[i].name);
-        if (at == std::string::npos) {
+        const auto [at, added] = firstOf.try_emplace(lowered(sections[i].name), merged.size());
+        if (added) {
             merged.push_back(std::move(sections[i]));
             continue;
         }
-        auto& body = merged[at].body;
+        auto& body = merged[at->second].body;
         // Before the blank lines that end the first appearance.
         size_t insert = body.size();
         while (insert > 0 && Trim(body[insert - 1]).empty())
             --insert;
-        body.insert(body.begin() + static_cast<std::ptrdiff_t>(insert), sections[i].body.begin(),
-                    sections[i].body.end());
+        body.insert(body.begin() + static_cast<std::ptrdiff_t>(insert), std::make_move_iterator(sections[i].body.begin()),
+                    std::make_move_iterator(sections[i].body.end()));
     }
     // Within a section a name is kept once: its last line, which is the
     // value every reader of the file would have seen last.
     for (size_t s = 1; s < merged.size(); ++s) {
         auto& body = merged[s].body;
         std::vector<std::string> kept;
-        std::vector<std::string> seen;  // lowered names met so far, from the end
+        std::unordered_set<std::string> seen;
         for (size_t i = body.size(); i-- > 0;) {
             std::string_view name;
-            if (ValueName(body[i], &name)) {
-                std::string lowered(name);
-                for (char& c : lowered)
-                    c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-                if (std::find(seen.begin(), seen.end(), lowered) != seen.end())
-                    continue;
-                seen.push_back(std::move(lowered));
-            }
+            if (ValueName(body[i], &name) && !seen.insert(lowered(name)).second)
+                continue;
             kept.push_back(std::move(body[i]));
         }
         std::reverse(kept.begin(), kept.end());
