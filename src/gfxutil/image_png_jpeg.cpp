@@ -42,6 +42,14 @@ bool PngHeader(png_structp png, png_infop info, const PngSource* src, png_uint_3
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+    // Ancillary chunks (text, profiles, unknown ones) are never used here;
+    // a chunk that states a huge length, or that decompresses to one, must
+    // not make libpng allocate or inflate it.
+    static const png_byte kSkipped[] = "tEXt\0zTXt\0iTXt\0iCCP\0sPLT\0eXIf\0";
+    png_set_chunk_malloc_max(png, 1u << 20);
+    png_set_chunk_cache_max(png, 64);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, 6);
     png_read_info(png, info);
     int depth = 0, interlace = 0;
     png_get_IHDR(png, info, w, h, &depth, colorType, &interlace, nullptr, nullptr);
@@ -65,6 +73,8 @@ bool PngRows(png_structp png, png_infop info, png_bytepp rows)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
+    // The end is read too, so that a file cut short fails; the chunks
+    // skipped above are passed over there without being allocated.
     png_read_image(png, rows);
     png_read_end(png, info);
     return true;
