@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,54 +57,68 @@ int Usage()
     return 2;
 }
 
+// Says which option and value were refused, and why; false.
+bool Refuse(const std::string& option, const char* value, const char* why)
+{
+    std::fprintf(stderr, "vantor-render: %s%s%s: %s\n", option.c_str(), value ? " " : "", value ? value : "", why);
+    return false;
+}
+
 bool ParseOptions(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a != "--size" && a != "--time" && a != "--seed" && a != "--out" && a != "--frames" && a != "--bench" &&
+            a != "--set" && a != "--measure")
+            return Refuse(a, nullptr, "unknown option");
         if (!next)
-            return false;
+            return Refuse(a, nullptr, "needs a value");
         char* end = nullptr;
         if (a == "--size") {
             unsigned w = 0, h = 0;
-            if (std::sscanf(next, "%ux%u", &w, &h) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-                return false;
+            char extra = 0;
+            if (std::sscanf(next, "%ux%u%c", &w, &h, &extra) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
+                return Refuse(a, next, "expected WIDTHxHEIGHT, each from 16 to 8192");
             o.width = w;
             o.height = h;
         } else if (a == "--time") {
             o.time = std::strtod(next, &end);
-            if (*end || o.time < 0 || o.time > 1e6)
-                return false;
+            if (end == next || *end || !(o.time >= 0 && o.time <= 1e6))
+                return Refuse(a, next, "expected seconds from 0 to 1000000");
         } else if (a == "--seed") {
-            o.seed = static_cast<uint32_t>(std::strtoul(next, &end, 10));
-            if (*end)
-                return false;
+            errno = 0;
+            const unsigned long seed = std::strtoul(next, &end, 10);
+            if (end == next || *end || errno == ERANGE || seed > UINT32_MAX)
+                return Refuse(a, next, "expected a whole number from 0 to 4294967295");
+            o.seed = static_cast<uint32_t>(seed);
         } else if (a == "--out") {
             o.out = next;
             o.outGiven = true;
         } else if (a == "--measure") {
             o.measure = std::strtod(next, &end);
-            if (*end || !(o.measure >= 0) || o.measure > 1e5)
-                return false;
+            if (end == next || *end || !(o.measure >= 0) || o.measure > 1e5)
+                return Refuse(a, next, "expected seconds from 0 to 100000");
         } else if (a == "--frames") {
-            o.frames = static_cast<int>(std::strtol(next, &end, 10));
-            if (*end || o.frames < 1 || o.frames > 100000)
-                return false;
+            const long frames = std::strtol(next, &end, 10);
+            if (end == next || *end || frames < 1 || frames > 100000)
+                return Refuse(a, next, "expected a whole number from 1 to 100000");
+            o.frames = static_cast<int>(frames);
         } else if (a == "--bench") {
-            o.bench = static_cast<int>(std::strtol(next, &end, 10));
-            if (*end || o.bench < 1 || o.bench > 1000000)
-                return false;
+            const long bench = std::strtol(next, &end, 10);
+            if (end == next || *end || bench < 1 || bench > 1000000)
+                return Refuse(a, next, "expected a whole number from 1 to 1000000");
+            o.bench = static_cast<int>(bench);
         } else if (a == "--set") {
             const char* eq = std::strchr(next, '=');
             if (!eq)
-                return false;
+                return Refuse(a, next, "expected Name=value");
+            errno = 0;
             const long v = std::strtol(eq + 1, &end, 10);
-            if (*end || !SetSettingByName(g_Settings, std::string(next, eq), static_cast<int32_t>(v))) {
-                std::fprintf(stderr, "vantor-render: unknown setting or value: %s\n", next);
-                return false;
-            }
-        } else {
-            return false;
+            if (end == eq + 1 || *end || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+                return Refuse(a, next, "the value is not a whole number");
+            if (!SetSettingByName(g_Settings, std::string(next, eq), static_cast<int32_t>(v)))
+                return Refuse(a, next, "no such setting, or the value is outside its range");
         }
         ++i;
     }
@@ -195,6 +211,8 @@ int Run(const Options& o)
 {
     if (!OpenProgramArchive(os::FindEmbeddedResource(os::EmbeddedResources(), os::ResourceType::RCData, 144))) {
         std::fprintf(stderr, "vantor-render: could not open the resource archive\n");
+        if (!ProgramArchiveError().empty())
+            std::fprintf(stderr, "vantor-render: %s\n", ProgramArchiveError().c_str());
         return 1;
     }
     const auto launched = std::chrono::steady_clock::now();

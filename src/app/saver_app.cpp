@@ -96,8 +96,10 @@ void CSaverApp::RunBody()
     SeedRandom(m_os.Milliseconds());
     SetDefaultSettings();
     LoadSettings();
-    if (!OpenProgramArchive(m_os.Resource(os::ResourceType::RCData, kArchiveResource)))
+    if (!OpenProgramArchive(m_os.Resource(os::ResourceType::RCData, kArchiveResource))) {
+        NoteErrorDetail(ProgramArchiveError());
         RaiseError("Could not open the resource archive");
+    }
     ResetClock();
 
     if (m_hack.kind == HackCommand::Kind::Run) {

@@ -2,12 +2,16 @@
 // and the reference-counted member buffers.
 #include "archive/archive.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <new>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <unzip.h>
 
@@ -27,6 +31,9 @@ unzFile g_archive = nullptr;
 // A member larger than this is refused rather than allocated: no asset comes
 // near it, and a corrupt header must not make us ask for gigabytes.
 constexpr uint32_t kMaxMemberSize = 256u * 1024u * 1024u;
+
+// The largest archive file VANTOR_ARCHIVE may name.
+constexpr uint64_t kMaxOverrideSize = 1ull << 30;
 
 // Member paths must be shorter than this; the unzip layer itself refuses
 // names of 256 characters or more.
@@ -144,22 +151,87 @@ bool OpenResourceArchive(std::span<const uint8_t> bytes)
     return g_archive != nullptr;
 }
 
+namespace {
+
+// Reads the whole regular file at `path` into `out`. The file is opened
+// without blocking (a FIFO with no writer would otherwise wait forever) and
+// judged by fstat before a byte is read: devices, directories and FIFOs are
+// refused, and so is a file larger than any archive we ship could be. The
+// read stops at the size fstat gave, so a file that grows meanwhile (or a
+// device that never ends) cannot make it allocate more.
+bool ReadArchiveOverride(const char* path, std::vector<uint8_t>& out, std::string& why)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat st{};
+    bool ok = false;
+    if (fstat(fd, &st) != 0) {
+        why = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        why = "is a directory, not an archive file";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "is not a regular file";
+    } else if (st.st_size <= 0) {
+        why = "is empty";
+    } else if (static_cast<uint64_t>(st.st_size) > kMaxOverrideSize) {
+        why = "is larger than 1 GiB";
+    } else {
+        const auto size = static_cast<size_t>(st.st_size);
+        out.assign(size, 0);
+        size_t got = 0;
+        while (got < size) {
+            const ssize_t n = read(fd, out.data() + got, size - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                why = n < 0 ? std::strerror(errno) : "was truncated while being read";
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        ok = got == size;
+    }
+    close(fd);
+    if (!ok)
+        out.clear();
+    return ok;
+}
+
+std::string g_openError;
+
+}  // namespace
+
 bool OpenProgramArchive(std::span<const uint8_t> embedded)
 {
+    g_openError.clear();
     const char* override = std::getenv("VANTOR_ARCHIVE");
     if (!override || !*override)
         return OpenResourceArchive(embedded);
 
     // Kept for the life of the process, like resource memory.
     static std::vector<uint8_t> file;
-    std::ifstream in(override, std::ios::binary);
-    if (!in)
+    std::string why;
+    try {
+        if (!ReadArchiveOverride(override, file, why)) {
+            g_openError = std::string(override) + ": " + why;
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        file.clear();
+        g_openError = std::string(override) + ": not enough memory to read it";
         return false;
-    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
+    }
+    if (!OpenResourceArchive(file)) {
+        g_openError = std::string(override) + ": not a ZIP archive";
         return false;
-    return OpenResourceArchive(file);
+    }
+    return true;
 }
+
+const std::string& ProgramArchiveError() { return g_openError; }
 
 DataRef ReadArchiveFile(std::string_view path)
 {

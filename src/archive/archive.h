@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "archive/unknown.h"
@@ -67,7 +68,11 @@ bool OpenResourceArchive(std::span<const uint8_t> bytes);
 
 // Opens the program's archive: the file named by VANTOR_ARCHIVE when that is
 // set (read once and kept for the life of the process), otherwise `embedded`.
+// Only a regular file of at most 1 GiB is read.
 bool OpenProgramArchive(std::span<const uint8_t> embedded);
+// Why the last OpenProgramArchive refused its file: "PATH: REASON"; empty
+// after a success or when the embedded archive was used.
+const std::string& ProgramArchiveError();
 
 // Closes the open archive, if any.
 void CloseResourceArchive();

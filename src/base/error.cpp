@@ -1,8 +1,25 @@
 // The process-wide error text and location chain.
 #include "base/error.h"
 
+#include <cstdio>
+
 std::string g_ErrorText;
 std::string g_ErrorChain;
+
+namespace {
+std::string g_errorDetail;
+}
+
+void NoteErrorDetail(std::string_view detail)
+{
+    if (detail.empty())
+        return;
+    std::fprintf(stderr, "vantor: %.*s\n", static_cast<int>(detail.size()), detail.data());
+    if (g_errorDetail.empty())
+        g_errorDetail = detail;
+}
+
+const std::string& ErrorDetail() { return g_errorDetail; }
 
 void RaiseError(std::string_view text)
 {
@@ -28,6 +45,8 @@ void AddToChain(std::string_view name)
 std::string FormatErrorReport()
 {
     std::string text = g_ErrorText.empty() ? std::string("\"Unknown Error\"") : g_ErrorText;
+    if (!g_errorDetail.empty())
+        text += "\n" + g_errorDetail;
     return g_ErrorChain + "\n\n" + text;
 }
 
@@ -35,4 +54,5 @@ void ResetError()
 {
     g_ErrorText.clear();
     g_ErrorChain.clear();
+    g_errorDetail.clear();
 }

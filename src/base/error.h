@@ -22,8 +22,15 @@ extern std::string g_ErrorChain;  // e.g. "CSaverApp::Run() -> CSaverApp::DoSave
 // Puts `name` + "()" in front of the location chain.
 void AddToChain(std::string_view name);
 
+// What exactly failed beneath the error text, e.g. the archive member and
+// why ("textures/sky.png: not a PNG"). Written to standard error at once and
+// added to the report as a further line. The first detail of a run is kept:
+// later failures are usually consequences of it.
+void NoteErrorDetail(std::string_view detail);
+const std::string& ErrorDetail();
+
 // The message of the error box: the chain, a blank line, the error text
-// ("Unknown Error" when no text was stored).
+// ("Unknown Error" when no text was stored), and the detail line if any.
 std::string FormatErrorReport();
 
 // Clears both strings (tests, and nothing else, need this).

@@ -2,7 +2,9 @@
 #include "creatures/sound_sample.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "archive/archive.h"
 #include "creatures/sound_system.h"
@@ -13,6 +15,12 @@ bool CSample::Load(std::string_view name, CSoundSystem* system)
     m_name.assign(name);
     m_system = system;
     const DataRef file = ReadArchiveFile(name);
+    // Sound is optional: the flight goes on without this one, but the user
+    // learns which member is silent and why.
+    const std::string problem = file ? WaveProblem(file.Bytes()) : "missing from the archive";
+    if (!problem.empty())
+        std::fprintf(stderr, "vantor: %.*s: %s; it is not played\n", static_cast<int>(name.size()), name.data(),
+                     problem.c_str());
     if (!file)
         return false;
     return LoadWave(name, file.Bytes(), system);

@@ -45,3 +45,30 @@ bool ParseWave(std::span<const uint8_t> file, WaveData& out)
     out.bytes.assign(p + kHeaderSize, p + kHeaderSize + dataSize);
     return true;
 }
+
+std::string WaveProblem(std::span<const uint8_t> file)
+{
+    WaveData wave;
+    if (!ParseWave(file, wave))
+        return "not a PCM WAV file in the canonical layout";
+    // The format tag at 20; the extensible form keeps its real tag at 44,
+    // which the canonical layout puts in the sample data, so it is named
+    // as what it is.
+    switch (ReadU16(file.data() + 20)) {
+    case 1: break;
+    case 3: return "floating-point samples";
+    case 6: return "A-law compression";
+    case 7: return "mu-law compression";
+    case 0x11: return "IMA-ADPCM compression";
+    case 2: return "MS-ADPCM compression";
+    case 0xFFFE: return "extensible format header";
+    default: return "compressed format " + std::to_string(ReadU16(file.data() + 20));
+    }
+    if (wave.bitsPerSample != 8 && wave.bitsPerSample != 16)
+        return std::to_string(wave.bitsPerSample) + "-bit samples";
+    if (wave.channels != 1 && wave.channels != 2)
+        return std::to_string(wave.channels) + " channels";
+    if (wave.sampleRate == 0)
+        return "a sample rate of 0";
+    return {};
+}

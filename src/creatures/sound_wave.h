@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 struct WaveData {
@@ -20,3 +21,9 @@ struct WaveData {
 // of the file, and on fewer than 8 bits per sample (whose sample count would
 // divide by zero). The format itself is judged by whoever plays it.
 bool ParseWave(std::span<const uint8_t> file, WaveData& out);
+
+// Why the mixer cannot play a file ParseWave reads, in words for a warning
+// ("24-bit samples", "mu-law compression", ...); empty when it can: 8- or
+// 16-bit integer PCM with one or two channels. A file ParseWave refuses gets
+// "not a PCM WAV file in the canonical layout".
+std::string WaveProblem(std::span<const uint8_t> file);

@@ -147,9 +147,46 @@ public:
     }
 
 private:
+    // Published instruction-slot limits: vs.1.1 runs 128 slots, ps.1.1 runs
+    // 8 arithmetic slots (a co-issued pair shares one) and 4 texture slots.
+    // Drivers compile far longer programs slowly or not at all.
+    static constexpr int kVertexSlots = 128;
+    static constexpr int kPixelArithmeticSlots = 8;
+    static constexpr int kPixelTextureSlots = 4;
+
     int m_line = 0;
     bool m_ps = false;
     int m_minor = 1;
+    int m_slots = 0;
+    int m_textureSlots = 0;
+
+    void CountSlots(const OpInfo& op, bool coissue)
+    {
+        if (m_ps) {
+            if (std::string_view(op.name).starts_with("tex")) {
+                if (++m_textureSlots > kPixelTextureSlots)
+                    Fail("too many texture instructions for ps.1." + std::to_string(m_minor) + " (at most " +
+                         std::to_string(kPixelTextureSlots) + ")");
+            } else if (op.opcode != D3DSIO_NOP && !coissue && ++m_slots > kPixelArithmeticSlots) {
+                Fail("too many arithmetic instructions for ps.1." + std::to_string(m_minor) + " (at most " +
+                     std::to_string(kPixelArithmeticSlots) + ")");
+            }
+            return;
+        }
+        // The macro instructions expand to several slots.
+        int weight = 1;
+        switch (op.opcode) {
+        case D3DSIO_EXP: case D3DSIO_LOG: weight = 10; break;
+        case D3DSIO_FRC: case D3DSIO_M3x3: case D3DSIO_M4x3: weight = 3; break;
+        case D3DSIO_M3x4: case D3DSIO_M4x4: weight = 4; break;
+        case D3DSIO_M3x2: weight = 2; break;
+        default: break;
+        }
+        m_slots += weight;
+        if (m_slots > kVertexSlots)
+            Fail("too many instructions for vs.1." + std::to_string(m_minor) + " (at most " +
+                 std::to_string(kVertexSlots) + " slots)");
+    }
 
     [[noreturn]] void Fail(const std::string& msg) const { throw AsmError{m_line, msg}; }
 
@@ -278,6 +315,7 @@ private:
         if ((dstMod || shift) && info->dsts == 0)
             Fail("modifier on an instruction without a destination");
 
+        CountSlots(*info, coissue);
         tokens.push_back(info->opcode | (coissue ? static_cast<DWORD>(D3DSI_COISSUE) : 0u));
         for (int i = 0; i < info->dsts; ++i)
             tokens.push_back(Dest(ops[i], dstMod, shift));

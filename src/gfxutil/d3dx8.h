@@ -8,6 +8,7 @@
 #include <d3d8.h>
 
 #include <cmath>
+#include <string>
 
 #define D3DX_PI ((FLOAT)3.141592654f)
 #define D3DX_DEFAULT ((UINT)-1)
@@ -148,5 +149,9 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE8 pDevice, LPCVOID p
                                             D3DFORMAT Format, D3DPOOL Pool, DWORD Filter, DWORD MipFilter,
                                             D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo,
                                             PALETTEENTRY* pPalette, LPDIRECT3DTEXTURE8* ppTexture);
+// Why the last texture creation from a file on this thread failed, in
+// words ("not a PNG image ..."); empty after a success.
+const std::string& VantorTextureError();
+
 HRESULT D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE8 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
                                           LPDIRECT3DTEXTURE8* ppTexture);

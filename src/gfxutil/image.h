@@ -31,6 +31,14 @@ bool DecodeJpeg(const uint8_t* data, size_t size, DecodedImage* out);
 // Any of the four, recognised by content.
 bool DecodeImage(const uint8_t* data, size_t size, DecodedImage* out);
 
+// The format DecodeImage would pick for these bytes: "PNG", "JPEG", "BMP" or
+// "TGA" (the format without a signature, so anything else).
+const char* ImageKind(const uint8_t* data, size_t size);
+
+// The picture size the file's header states, read without decoding; false
+// when the header is too short or malformed to say.
+bool ImageHeaderSize(const uint8_t* data, size_t size, UINT* width, UINT* height);
+
 // Resamples with a triangle (tent) filter whose radius is one destination
 // texel, wrapping at the edges; a 2:1 reduction weighs 1/8, 3/8, 3/8, 1/8.
 std::vector<uint32_t> ResampleTriangle(const std::vector<uint32_t>& src, UINT sw, UINT sh, UINT dw, UINT dh);

@@ -140,6 +140,14 @@ bool DecodeTga(const uint8_t* d, size_t size, DecodedImage* out)
         return false;
     const size_t pixelBytes = bpp / 8;
     const size_t count = static_cast<size_t>(w) * h;
+    // The picture must fit in what the file holds before it is allocated:
+    // raw pixels one by one, or run-length packets of at most 128 pixels
+    // that take at least a header byte and one pixel each.
+    if (pos > size)
+        return false;
+    const uint64_t leastBytes = rle ? (count + 127) / 128 * (1 + pixelBytes) : count * pixelBytes;
+    if (leastBytes > size - pos)
+        return false;
     std::vector<uint32_t> pixels(count);
     auto convert = [&](const uint8_t* p, uint32_t* px) {
         if (base == 1) {

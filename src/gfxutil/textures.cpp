@@ -7,8 +7,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace {
+
+thread_local std::string g_textureError;
 
 UINT FullChain(UINT w, UINT h)
 {
@@ -179,63 +183,96 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(LPDIRECT3DDEVICE8 pDevice, LPCVOID p
     if (!pDevice || !pSrcData || SrcDataSize == 0 || !ppTexture)
         return D3DERR_INVALIDCALL;
     *ppTexture = nullptr;
-    DecodedImage img;
-    try {
-        if (!DecodeImage(static_cast<const uint8_t*>(pSrcData), SrcDataSize, &img))
-            return D3DXERR_INVALIDDATA;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+    g_textureError.clear();
+    const auto* bytes = static_cast<const uint8_t*>(pSrcData);
+    const std::string kind = ImageKind(bytes, SrcDataSize);
+
+    // A picture larger than the device can hold is refused before it is
+    // decoded: decoding and shrinking it would cost seconds and gigabytes
+    // for nothing the engine can show.
+    D3DCAPS8 caps;
+    if (FAILED(pDevice->GetDeviceCaps(&caps)))
+        return D3DERR_INVALIDCALL;
+    UINT headerW = 0, headerH = 0;
+    if (ImageHeaderSize(bytes, SrcDataSize, &headerW, &headerH) &&
+        (headerW > caps.MaxTextureWidth || headerH > caps.MaxTextureHeight)) {
+        g_textureError = kind + " image of " + std::to_string(headerW) + " x " + std::to_string(headerH) +
+                         " texels, larger than the device's limit of " + std::to_string(caps.MaxTextureWidth) +
+                         " x " + std::to_string(caps.MaxTextureHeight);
+        return D3DXERR_INVALIDDATA;
     }
-    if (pSrcInfo)
-        *pSrcInfo = {img.width, img.height, 1, 1, img.sourceFormat, D3DRTYPE_TEXTURE, img.fileFormat};
-    if (pPalette)
-        std::memset(pPalette, 0, sizeof(PALETTEENTRY) * 256);
-    if (ColorKey != 0)
-        for (uint32_t& t : img.texels)
-            if (t == ColorKey)
-                t = 0;
-    const D3DFORMAT fmt = TextureFormatFor(Format == D3DFMT_UNKNOWN ? img.sourceFormat : Format);
+
     IDirect3DTexture8* tex = nullptr;
-    HRESULT hr = D3DXCreateTexture(pDevice, (Width == D3DX_DEFAULT || Width == 0) ? img.width : Width,
-                                   (Height == D3DX_DEFAULT || Height == 0) ? img.height : Height, MipLevels, Usage,
-                                   fmt, Pool, &tex);
-    if (FAILED(hr))
-        return hr;
-    D3DSURFACE_DESC desc;
-    tex->GetLevelDesc(0, &desc);
-    std::vector<uint32_t> level = img.texels;
-    UINT w = img.width, h = img.height;
-    if (desc.Width != w || desc.Height != h) {
-        level = ResampleTriangle(level, w, h, desc.Width, desc.Height);
-        w = desc.Width;
-        h = desc.Height;
-    }
-    const DWORD levels = tex->GetLevelCount();
-    for (DWORD l = 0; l < levels; ++l) {
-        if (l > 0) {
-            const UINT nw = std::max(w / 2, 1u), nh = std::max(h / 2, 1u);
-            level = ResampleTriangle(level, w, h, nw, nh);
-            w = nw;
-            h = nh;
+    // Every allocation after the call's checks happens in here, so that
+    // running out of memory is an error code like any other.
+    try {
+        DecodedImage img;
+        if (!DecodeImage(bytes, SrcDataSize, &img)) {
+            g_textureError = "not a " + kind + " image (or a damaged or unsupported one)";
+            return D3DXERR_INVALIDDATA;
         }
-        D3DLOCKED_RECT lr;
-        hr = tex->LockRect(l, &lr, nullptr, 0);
-        if (FAILED(hr))
-            break;
-        const bool ok = Convert(level, w, h, desc.Format, static_cast<BYTE*>(lr.pBits), lr.Pitch);
-        tex->UnlockRect(l);
-        if (!ok) {
-            hr = D3DERR_WRONGTEXTUREFORMAT;
-            break;
+        if (img.width > caps.MaxTextureWidth || img.height > caps.MaxTextureHeight) {
+            g_textureError = kind + " image larger than the device's texture limit";
+            return D3DXERR_INVALIDDATA;
         }
-    }
-    if (FAILED(hr)) {
-        tex->Release();
-        return hr;
+        if (pSrcInfo)
+            *pSrcInfo = {img.width, img.height, 1, 1, img.sourceFormat, D3DRTYPE_TEXTURE, img.fileFormat};
+        if (pPalette)
+            std::memset(pPalette, 0, sizeof(PALETTEENTRY) * 256);
+        if (ColorKey != 0)
+            for (uint32_t& t : img.texels)
+                if (t == ColorKey)
+                    t = 0;
+        const D3DFORMAT fmt = TextureFormatFor(Format == D3DFMT_UNKNOWN ? img.sourceFormat : Format);
+        HRESULT hr = D3DXCreateTexture(pDevice, (Width == D3DX_DEFAULT || Width == 0) ? img.width : Width,
+                                       (Height == D3DX_DEFAULT || Height == 0) ? img.height : Height, MipLevels,
+                                       Usage, fmt, Pool, &tex);
+        if (FAILED(hr)) {
+            g_textureError = "the device refused the texture";
+            return hr;
+        }
+        D3DSURFACE_DESC desc;
+        hr = tex->GetLevelDesc(0, &desc);
+        std::vector<uint32_t> level = std::move(img.texels);
+        UINT w = img.width, h = img.height;
+        if (SUCCEEDED(hr) && (desc.Width != w || desc.Height != h)) {
+            level = ResampleTriangle(level, w, h, desc.Width, desc.Height);
+            w = desc.Width;
+            h = desc.Height;
+        }
+        const DWORD levels = tex->GetLevelCount();
+        for (DWORD l = 0; l < levels && SUCCEEDED(hr); ++l) {
+            if (l > 0) {
+                const UINT nw = std::max(w / 2, 1u), nh = std::max(h / 2, 1u);
+                level = ResampleTriangle(level, w, h, nw, nh);
+                w = nw;
+                h = nh;
+            }
+            D3DLOCKED_RECT lr;
+            hr = tex->LockRect(l, &lr, nullptr, 0);
+            if (FAILED(hr))
+                break;
+            const bool ok = Convert(level, w, h, desc.Format, static_cast<BYTE*>(lr.pBits), lr.Pitch);
+            tex->UnlockRect(l);
+            if (!ok)
+                hr = D3DERR_WRONGTEXTUREFORMAT;
+        }
+        if (FAILED(hr)) {
+            g_textureError = "the texture could not be filled";
+            tex->Release();
+            return hr;
+        }
+    } catch (const std::bad_alloc&) {
+        if (tex)
+            tex->Release();
+        g_textureError = "not enough memory for the texture";
+        return E_OUTOFMEMORY;
     }
     *ppTexture = tex;
     return D3D_OK;
 }
+
+const std::string& VantorTextureError() { return g_textureError; }
 
 HRESULT D3DXCreateTextureFromFileInMemory(LPDIRECT3DDEVICE8 pDevice, LPCVOID pSrcData, UINT SrcDataSize,
                                           LPDIRECT3DTEXTURE8* ppTexture)

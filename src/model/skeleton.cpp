@@ -197,12 +197,16 @@ bool CSkeleton::FinishLoad()
         return false;
     // Every frame must hold a key for every bone; extra keys are never read
     // and are dropped so that the table has one row of bones per frame.
+    // Checked for every frame before the table is sized: the table is then
+    // no larger than the keys the file really holds.
+    auto frameEnd = [&](size_t f) { return f + 1 < frameCount ? m_frameStarts[f + 1] : m_rawKeys.size(); };
+    for (size_t f = 0; f < frameCount; ++f) {
+        if (frameEnd(f) - m_frameStarts[f] < boneCount)
+            return false;
+    }
     m_keys.reserve(frameCount * boneCount);
     for (size_t f = 0; f < frameCount; ++f) {
         const size_t start = m_frameStarts[f];
-        const size_t end = f + 1 < frameCount ? m_frameStarts[f + 1] : m_rawKeys.size();
-        if (end - start < boneCount)
-            return false;
         m_keys.insert(m_keys.end(), m_rawKeys.begin() + static_cast<ptrdiff_t>(start),
                       m_rawKeys.begin() + static_cast<ptrdiff_t>(start + boneCount));
     }

@@ -39,13 +39,20 @@ bool ParseVertices(CTokenReader& reader, std::vector<ModelVertex>& vertices)
             !tokens::ReadFloat(reader, v.ny) || !tokens::ReadFloat(reader, v.nz) || !tokens::ReadFloat(reader, u) ||
             !tokens::ReadFloat(reader, vv) || !tokens::ReadInt(reader, v.bone))
             return false;
+        // Values beyond the float range read as infinities; no vertex,
+        // normal or texture coordinate can be drawn from one.
+        for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, u, vv}) {
+            if (!std::isfinite(f))
+                return false;
+        }
         // A zero-length normal cannot be normalised; it stays zero, which
-        // the lighting shader turns into plain ambient light.
-        const float len = std::sqrt(v.nx * v.nx + v.ny * v.ny + v.nz * v.nz);
+        // the lighting shader turns into plain ambient light. The length is
+        // taken in double, where squares of large floats cannot overflow.
+        const double len = std::sqrt(double(v.nx) * v.nx + double(v.ny) * v.ny + double(v.nz) * v.nz);
         if (len > 0) {
-            v.nx /= len;
-            v.ny /= len;
-            v.nz /= len;
+            v.nx = static_cast<float>(v.nx / len);
+            v.ny = static_cast<float>(v.ny / len);
+            v.nz = static_cast<float>(v.nz / len);
         }
         v.u = u;
         v.v = 1 - vv;

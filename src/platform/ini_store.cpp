@@ -7,10 +7,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <algorithm>
-#include <sstream>
+#include <iterator>
+#include <unordered_map>
+#include <unordered_set>
+#include <dirent.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <pwd.h>
 
 namespace os {
 namespace {
@@ -43,15 +47,20 @@ bool EqualNoCase(std::string_view a, std::string_view b)
 bool ReadLines(const std::string& path, std::vector<std::string>& lines)
 {
     lines.clear();
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        struct stat st{};
-        return stat(path.c_str(), &st) != 0 && errno == ENOENT;
-    }
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return !in.bad();
+    if (!in)
+        return false;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return false;
+    lines = ini::SplitLines(text);
+    ini::Normalise(lines);
+    return true;
 }
 
 // The section header "[path]" as written.
@@ -66,37 +75,100 @@ bool IsSectionLine(std::string_view line, std::string_view* name)
     if (line.size() < 2 || line.front() != '[' || line.back() != ']')
         return false;
     if (name)
-        *name = line.substr(1, line.size() - 2);
+        *name = Trim(line.substr(1, line.size() - 2));
     return true;
 }
 
-// Lines [begin, end) of the section `key`; begin == end == size when absent.
-std::pair<size_t, size_t> FindSection(const std::vector<std::string>& lines, std::string_view key)
+// The name of a "Name=value" line, or false for any other line.
+bool ValueName(std::string_view line, std::string_view* name)
 {
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::string_view name;
-        if (IsSectionLine(lines[i], &name) && EqualNoCase(Trim(name), key)) {
-            size_t end = i + 1;
-            while (end < lines.size() && !IsSectionLine(lines[end], nullptr))
-                ++end;
-            return {i + 1, end};
-        }
-    }
-    return {lines.size(), lines.size()};
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    *name = Trim(line.substr(0, eq));
+    return true;
 }
 
-// Index of the line holding `name` inside [begin, end), or npos.
-size_t FindValue(const std::vector<std::string>& lines, size_t begin, size_t end, std::string_view name)
+struct Section {
+    std::string header;  // empty for the lines before the first header
+    std::string_view name;
+    std::vector<std::string> body;
+};
+
+std::vector<Section> SplitSections(const std::vector<std::string>& lines)
 {
-    for (size_t i = begin; i < end; ++i) {
-        std::string_view line = lines[i];
-        const size_t eq = line.find('=');
-        if (eq == std::string_view::npos)
-            continue;
-        if (EqualNoCase(Trim(line.substr(0, eq)), name))
+    std::vector<Section> sections(1);
+    for (const std::string& line : lines) {
+        std::string_view name;
+        if (IsSectionLine(line, &name)) {
+            sections.push_back({line, {}, {}});
+            // Views into `lines`, which outlive the sections.
+            sections.back().name = name;
+        } else {
+            sections.back().body.push_back(line);
+        }
+    }
+    return sections;
+}
+
+std::vector<std::string> JoinSections(const std::vector<Section>& sections)
+{
+    std::vector<std::string> lines;
+    for (const Section& s : sections) {
+        if (!s.header.empty())
+            lines.push_back(s.header);
+        lines.insert(lines.end(), s.body.begin(), s.body.end());
+    }
+    return lines;
+}
+
+// Index of the section named `key` (the lines before the first header never
+// match), or npos.
+size_t FindSection(const std::vector<Section>& sections, std::string_view key)
+{
+    for (size_t i = 1; i < sections.size(); ++i) {
+        if (EqualNoCase(sections[i].name, key))
             return i;
     }
     return std::string::npos;
+}
+
+// Index of the line holding `name` in a section body, or npos.
+size_t FindValue(const std::vector<std::string>& body, std::string_view name)
+{
+    for (size_t i = 0; i < body.size(); ++i) {
+        std::string_view n;
+        if (ValueName(body[i], &n) && EqualNoCase(n, name))
+            return i;
+    }
+    return std::string::npos;
+}
+
+// Removes the temporary files of saves that were interrupted: a file
+// "NAME.tmp.PID" whose process no longer exists.
+void RemoveStaleTemporaries(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (!name.starts_with(prefix))
+            continue;
+        const std::string_view digits = name.substr(prefix.size());
+        long pid = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+        if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || pid <= 0 ||
+            pid == getpid())
+            continue;
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;  // its writer may still be saving
+        unlink((dir + "/" + std::string(name)).c_str());
+    }
+    closedir(d);
 }
 
 bool MakeDirs(const std::string& dir)
@@ -117,6 +189,7 @@ bool WriteAtomically(const std::string& path, const std::vector<std::string>& li
     const size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && !MakeDirs(path.substr(0, slash)))
         return false;
+    RemoveStaleTemporaries(path);
     const std::string tmp = path + ".tmp." + std::to_string(getpid());
     FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f)
@@ -154,13 +227,7 @@ public:
 
     bool QueryString(std::string_view name, std::string& value) override
     {
-        const auto [begin, end] = FindSection(m_lines, m_key);
-        const size_t at = FindValue(m_lines, begin, end, name);
-        if (at == std::string::npos)
-            return false;
-        std::string_view line = m_lines[at];
-        value = std::string(Trim(line.substr(line.find('=') + 1)));
-        return true;
+        return ini::Lookup(m_lines, m_key, name, value);
     }
 
     bool SetInt(std::string_view name, int32_t value) override
@@ -191,28 +258,7 @@ public:
     }
 
 private:
-    void Apply(std::vector<std::string>& lines) const
-    {
-        for (const auto& [name, text] : m_pending) {
-            auto [begin, end] = FindSection(lines, m_key);
-            if (begin == lines.size() && end == lines.size()) {
-                if (!lines.empty() && !Trim(lines.back()).empty())
-                    lines.emplace_back();
-                lines.push_back(SectionHeader(m_key));
-                begin = end = lines.size();
-            }
-            const size_t at = FindValue(lines, begin, end, name);
-            if (at != std::string::npos) {
-                lines[at] = name + "=" + text;
-            } else {
-                // After the last non-blank line of the section.
-                size_t insert = end;
-                while (insert > begin && Trim(lines[insert - 1]).empty())
-                    --insert;
-                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), name + "=" + text);
-            }
-        }
-    }
+    void Apply(std::vector<std::string>& lines) const { ini::Update(lines, m_key, m_pending); }
 
     std::string m_path;
     std::string m_key;
@@ -221,6 +267,116 @@ private:
 };
 
 } // namespace
+
+namespace ini {
+
+std::vector<std::string> SplitLines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const size_t nl = text.find('\n');
+        lines.emplace_back(text.substr(0, nl));
+        if (nl == std::string_view::npos)
+            break;
+        text.remove_prefix(nl + 1);
+    }
+    return lines;
+}
+
+void Normalise(std::vector<std::string>& lines)
+{
+    // Hash sets keyed by lowered names: a file of a million lines is
+    // normalised in linear time.
+    auto lowered = [](std::string_view name) {
+        std::string l(name);
+        for (char& c : l)
+            c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        return l;
+    };
+    std::vector<Section> sections = SplitSections(lines);
+    // A section that appears again is merged into its first appearance.
+    std::vector<Section> merged;
+    std::unordered_map<std::string, size_t> firstOf;
+    merged.push_back(std::move(sections[0]));
+    for (size_t i = 1; i < sections.size(); ++i) {
+        const auto [at, added] = firstOf.try_emplace(lowered(sections[i].name), merged.size());
+        if (added) {
+            merged.push_back(std::move(sections[i]));
+            continue;
+        }
+        auto& body = merged[at->second].body;
+        // Before the blank lines that end the first appearance.
+        size_t insert = body.size();
+        while (insert > 0 && Trim(body[insert - 1]).empty())
+            --insert;
+        body.insert(body.begin() + static_cast<std::ptrdiff_t>(insert), std::make_move_iterator(sections[i].body.begin()),
+                    std::make_move_iterator(sections[i].body.end()));
+    }
+    // Within a section a name is kept once: its last line, which is the
+    // value every reader of the file would have seen last.
+    for (size_t s = 1; s < merged.size(); ++s) {
+        auto& body = merged[s].body;
+        std::vector<std::string> kept;
+        std::unordered_set<std::string> seen;
+        for (size_t i = body.size(); i-- > 0;) {
+            std::string_view name;
+            if (ValueName(body[i], &name) && !seen.insert(lowered(name)).second)
+                continue;
+            kept.push_back(std::move(body[i]));
+        }
+        std::reverse(kept.begin(), kept.end());
+        body = std::move(kept);
+    }
+    lines = JoinSections(merged);
+}
+
+bool Lookup(const std::vector<std::string>& lines, std::string_view key, std::string_view name, std::string& value)
+{
+    const std::vector<Section> sections = SplitSections(lines);
+    const size_t s = FindSection(sections, key);
+    if (s == std::string::npos)
+        return false;
+    const size_t at = FindValue(sections[s].body, name);
+    if (at == std::string::npos)
+        return false;
+    std::string_view line = sections[s].body[at];
+    value = std::string(Trim(line.substr(line.find('=') + 1)));
+    return true;
+}
+
+void Update(std::vector<std::string>& lines, std::string_view key,
+            const std::vector<std::pair<std::string, std::string>>& values)
+{
+    if (values.empty())
+        return;
+    std::vector<Section> sections = SplitSections(lines);
+    size_t s = FindSection(sections, key);
+    if (s == std::string::npos) {
+        // A blank line between the last section and the new one.
+        Section& last = sections.back();
+        const bool lastHasLines = !last.header.empty() || !last.body.empty();
+        if (lastHasLines && (last.body.empty() || !Trim(last.body.back()).empty()))
+            last.body.emplace_back();
+        sections.push_back({SectionHeader(key), {}, {}});
+        s = sections.size() - 1;
+    }
+    auto& body = sections[s].body;
+    for (const auto& [name, text] : values) {
+        const size_t at = FindValue(body, name);
+        if (at != std::string::npos) {
+            body[at] = name + "=" + text;
+            continue;
+        }
+        // After the last non-blank line of the section.
+        size_t insert = body.size();
+        while (insert > 0 && Trim(body[insert - 1]).empty())
+            --insert;
+        body.insert(body.begin() + static_cast<std::ptrdiff_t>(insert), name + "=" + text);
+    }
+    lines = JoinSections(sections);
+}
+
+} // namespace ini
 
 bool ParseStoredInt(std::string_view text, int32_t& value)
 {

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/os.h"
 
@@ -19,6 +22,21 @@ public:
 private:
     std::string m_path;
 };
+
+// The file's text as the store sees it. A file is normalised as it is read:
+// a section that appears twice is merged into its first appearance, and a
+// name that appears twice in a section keeps only its last line, so a save
+// never writes a section or a name twice. Every other line is kept.
+namespace ini {
+std::vector<std::string> SplitLines(std::string_view text);
+void Normalise(std::vector<std::string>& lines);
+bool Lookup(const std::vector<std::string>& lines, std::string_view key, std::string_view name, std::string& value);
+// Sets each name of `values` in section `key`, adding the section (after a
+// blank line) or the line (after the section's last non-blank line) when
+// missing.
+void Update(std::vector<std::string>& lines, std::string_view key,
+            const std::vector<std::pair<std::string, std::string>>& values);
+} // namespace ini
 
 // $XDG_CONFIG_HOME/vantor/settings.ini, or ~/.config/vantor/settings.ini.
 std::string DefaultSettingsFilePath();

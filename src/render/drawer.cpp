@@ -18,6 +18,14 @@
 
 namespace {
 
+// Notes which archive member failed and why ("textures/sky.png: not a PNG
+// image ..."); false, so that a failing step can return it.
+bool NoteMemberFailure(std::string_view member, std::string_view why)
+{
+    NoteErrorDetail(std::string(member) + ": " + std::string(why));
+    return false;
+}
+
 constexpr float kPi = 3.14159265358979f;
 constexpr DWORD kVs11 = 0xFFFE0101u;
 constexpr DWORD kPs11 = 0xFFFF0101u;
@@ -222,16 +230,18 @@ bool CDrawer::Load()
 
     SetProgress(0);
     m_canyon.SetProgressCallback([this](float f) { SetProgress(f); });
+    // Each failure names its member; a texture's own reason is noted first
+    // by LoadTexture, and the first note of a run is the one reported.
     if (!m_canyon.Load("models/canyon.smd", *this))
-        return false;
+        return NoteMemberFailure("models/canyon.smd", "not a usable canyon model");
     for (CPterodactyl& p : m_flock) {
         if (!p.Load(*this))
-            return false;
+            return NoteMemberFailure("models/ptero.smd", "not a usable skinned model");
     }
     if (!m_leader.Load(*this))
-        return false;
+        return NoteMemberFailure("models/ptero.smd", "not a usable skinned model");
     if (!m_path.Load("models/camera.ani"))
-        return false;
+        return NoteMemberFailure("models/camera.ani", "not a usable animation");
     m_loaded = m_heli.Init(m_path, "ClassicCamera");
     return m_loaded;
 }
@@ -282,15 +292,19 @@ IDirect3DTexture8* CDrawer::LoadTexture(const char* path, UINT mipLevels, D3DFOR
             return m_textures[i];
     }
     DataRef data = ReadArchiveFile(path);
-    if (!data)
+    if (!data) {
+        NoteMemberFailure(path, "missing from the archive");
         return nullptr;
+    }
     IDirect3DTexture8* texture = nullptr;
     if (FAILED(D3DXCreateTextureFromFileInMemoryEx(m_device, data.GetData(), data.GetSize(), D3DX_DEFAULT,
                                                    D3DX_DEFAULT, mipLevels, 0, format, D3DPOOL_MANAGED,
                                                    D3DX_FILTER_TRIANGLE, D3DX_DEFAULT, 0, nullptr, nullptr,
                                                    &texture)) ||
-        !texture)
+        !texture) {
+        NoteMemberFailure(path, VantorTextureError().empty() ? "not a usable texture" : VantorTextureError());
         return nullptr;
+    }
     m_textureNames.emplace_back(path);
     m_textures.push_back(texture);
     return texture;
@@ -322,11 +336,23 @@ namespace {
 LPD3DXBUFFER AssembleShader(const char* path)
 {
     DataRef source = ReadArchiveFile(path);
-    if (!source)
+    if (!source) {
+        NoteMemberFailure(path, "missing from the archive");
         return nullptr;
-    LPD3DXBUFFER code = nullptr;
-    if (FAILED(D3DXAssembleShader(source.GetData(), source.GetSize(), 0, nullptr, &code, nullptr)))
+    }
+    LPD3DXBUFFER code = nullptr, errors = nullptr;
+    if (FAILED(D3DXAssembleShader(source.GetData(), source.GetSize(), 0, nullptr, &code, &errors))) {
+        // "(LINE): error: MESSAGE\n" becomes "PATH(LINE): error: MESSAGE".
+        std::string text = errors ? static_cast<const char*>(errors->GetBufferPointer()) : ": does not assemble";
+        while (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        NoteErrorDetail(path + text);
+        if (errors)
+            errors->Release();
         return nullptr;
+    }
+    if (errors)
+        errors->Release();
     return code;
 }
 
@@ -340,7 +366,7 @@ bool CDrawer::LoadVertexShader(const char* path, const DWORD* declaration, DWORD
     const HRESULT hr =
         m_device->CreateVertexShader(declaration, static_cast<const DWORD*>(code->GetBufferPointer()), &handle, 0);
     code->Release();
-    return SUCCEEDED(hr);
+    return SUCCEEDED(hr) || NoteMemberFailure(path, "refused by the device");
 }
 
 bool CDrawer::LoadPixelShader(const char* path, DWORD& handle)
@@ -350,7 +376,7 @@ bool CDrawer::LoadPixelShader(const char* path, DWORD& handle)
         return false;
     const HRESULT hr = m_device->CreatePixelShader(static_cast<const DWORD*>(code->GetBufferPointer()), &handle);
     code->Release();
-    return SUCCEEDED(hr);
+    return SUCCEEDED(hr) || NoteMemberFailure(path, "refused by the device");
 }
 
 void CDrawer::UploadShaderConstants()

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -167,6 +168,39 @@ TEST_F(Archive, ArchiveOverrideComesFromTheEnvironment)
     std::remove(file.c_str());
     ASSERT_TRUE(OpenProgramArchive(embedded));
     EXPECT_EQ(ReadArchiveFile("which.txt").Text(), "embedded");
+}
+
+TEST_F(Archive, ArchiveOverrideMustBeARegularFileOfSaneSize)
+{
+    // Each refusal names the path and the reason, and none of them blocks
+    // or reads without end.
+    const Bytes embedded = MakeZip({{"which.txt", "embedded"}});
+    const std::string dir = "/tmp/vantor-override-" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0700);
+    const std::string fifo = dir + "/fifo", big = dir + "/big.zip", text = dir + "/text.zip";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    {
+        std::ofstream(big, std::ios::binary).put('P');
+        std::ofstream(text, std::ios::binary) << "not an archive";
+    }
+    ASSERT_EQ(truncate(big.c_str(), (1ll << 30) + 1), 0);  // sparse: nothing is written
+    const std::pair<std::string, std::string> cases[] = {
+        {dir, "is a directory"},        {"/dev/zero", "not a regular file"},
+        {fifo, "not a regular file"},   {big, "larger than 1 GiB"},
+        {text, "not a ZIP archive"},    {dir + "/missing.zip", "No such file"},
+    };
+    for (const auto& [path, reason] : cases) {
+        setenv("VANTOR_ARCHIVE", path.c_str(), 1);
+        EXPECT_FALSE(OpenProgramArchive(embedded)) << path;
+        EXPECT_EQ(ProgramArchiveError().rfind(path + ": ", 0), 0u) << ProgramArchiveError();
+        EXPECT_NE(ProgramArchiveError().find(reason), std::string::npos) << ProgramArchiveError();
+    }
+    unsetenv("VANTOR_ARCHIVE");
+    ASSERT_TRUE(OpenProgramArchive(embedded));
+    EXPECT_EQ(ProgramArchiveError(), "");
+    for (const std::string& f : {fifo, big, text})
+        std::remove(f.c_str());
+    rmdir(dir.c_str());
 }
 
 TEST(DataRefLifetime, BytesLiveAsLongAsTheLastReference)

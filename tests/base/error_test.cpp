@@ -44,3 +44,14 @@ TEST_F(ErrorChain, LaterTextReplacesEarlierOne)
 }
 
 } // namespace
+
+TEST_F(ErrorChain, TheFirstDetailIsAFurtherLineOfTheReport)
+{
+    NoteErrorDetail("textures/sky.png: not a PNG image");
+    NoteErrorDetail("models/canyon.smd: not a usable canyon model");  // a consequence of the first
+    EXPECT_THROW(InChain("CSaverApp::DoTest", [] { RaiseError("Could not init Rendering Engine"); }), CError);
+    EXPECT_EQ(FormatErrorReport(),
+              "CSaverApp::DoTest()\n\n\"Could not init Rendering Engine\"\ntextures/sky.png: not a PNG image");
+    ResetError();
+    EXPECT_EQ(ErrorDetail(), "");
+}

@@ -1,8 +1,10 @@
 // Each shader instruction through a tiny program whose result lands in an
 // A8R8G8B8 target, compared with the value computed here.
 #include "d3d8_fixture.h"
+#include "platform/d3d8/shader_gen.h"
 
 #include <cmath>
+#include <span>
 
 namespace {
 
@@ -411,3 +413,92 @@ TEST_F(ShaderTest, EngineShaderSourcesRenderTheBumpPass)
 }
 
 }  // namespace
+
+namespace {
+
+// ps.1.1 "mov r0, v0" and "tex t0", vs.1.1 "mov r0, v0" and "m4x4 r0, v0, c0".
+constexpr DWORD kPsMov[] = {0x00000001, 0x800F0000, 0x90E40000};
+constexpr DWORD kPsTex[] = {0x00000042, 0xB00F0000};
+constexpr DWORD kVsMov[] = {0x00000001, 0x800F0000, 0x90E40000};
+constexpr DWORD kVsM4x4[] = {0x00000014, 0x800F0000, 0x90E40000, 0xA0E40000};
+
+std::vector<DWORD> Stream(DWORD version, std::initializer_list<std::pair<std::span<const DWORD>, int>> parts,
+                          bool end = true)
+{
+    std::vector<DWORD> t = {version};
+    for (const auto& [ins, times] : parts)
+        for (int i = 0; i < times; ++i)
+            t.insert(t.end(), ins.begin(), ins.end());
+    if (end)
+        t.push_back(0x0000FFFF);
+    return t;
+}
+
+bool Ps(const std::vector<DWORD>& t)
+{
+    std::string body, why;
+    return TranslatePixelShader(t.data(), t.size(), &body, &why);
+}
+
+bool Vs(const std::vector<DWORD>& t)
+{
+    static const DWORD decl[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_END()};
+    VertexDecl d;
+    std::string glsl, why;
+    return ParseDeclaration(decl, 3, &d, &why) && TranslateVertexShader(t.data(), t.size(), d, true, &glsl, &why);
+}
+
+}  // namespace
+
+TEST(ShaderTokenReader, ReadsNoFurtherThanTheTokensGiven)
+{
+    // Exact-size buffers: under AddressSanitizer a read past the end fails.
+    EXPECT_FALSE(Ps(Stream(0xFFFF0101, {{kPsMov, 1}}, false)));
+    EXPECT_FALSE(Vs(Stream(0xFFFE0101, {{kVsMov, 1}}, false)));
+    const std::vector<DWORD> comment = {0xFFFE0101, 0x0000FFFE | (2u << 16), 0, 0};  // comment, then nothing
+    EXPECT_FALSE(Vs(comment));
+    std::vector<DWORD> cut = Stream(0xFFFF0101, {{kPsMov, 1}});
+    cut.resize(3);  // inside the instruction
+    EXPECT_FALSE(Ps(cut));
+    EXPECT_FALSE(Ps({}));
+    const DWORD declNoEnd[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3)};
+    VertexDecl d;
+    std::string why;
+    EXPECT_FALSE(ParseDeclaration(declNoEnd, 2, &d, &why));
+    const DWORD constCut[] = {D3DVSD_CONST(0, 1), 0, 0};
+    EXPECT_FALSE(ParseDeclaration(constCut, 3, &d, &why));
+}
+
+TEST(ShaderTokenReader, PublishedInstructionLimits)
+{
+    constexpr DWORD ps = 0xFFFF0101, vs = 0xFFFE0101;
+    EXPECT_TRUE(Ps(Stream(ps, {{kPsTex, 1}, {kPsMov, 8}})));
+    EXPECT_FALSE(Ps(Stream(ps, {{kPsTex, 1}, {kPsMov, 9}})));
+    // mov r0.rgb, v0 + mov r1.a, v0: a co-issued pair shares one slot.
+    std::vector<DWORD> paired = Stream(ps, {{kPsMov, 7}}, false);
+    paired.insert(paired.end(), {0x00000001, 0x80070000, 0x90E40000, 0x40000001, 0x80080001, 0x90E40000, 0xFFFF});
+    EXPECT_TRUE(Ps(paired));
+    const std::vector<DWORD> fiveTex = {ps, 0x42, 0xB00F0000, 0x42, 0xB00F0001, 0x42, 0xB00F0002,
+                                        0x42, 0xB00F0003, 0x42, 0xB00F0003, 0xFFFF};
+    EXPECT_FALSE(Ps(fiveTex));
+    EXPECT_TRUE(Vs(Stream(vs, {{kVsMov, 128}})));
+    EXPECT_FALSE(Vs(Stream(vs, {{kVsMov, 129}})));
+    EXPECT_TRUE(Vs(Stream(vs, {{kVsM4x4, 32}})));  // four slots each
+    EXPECT_FALSE(Vs(Stream(vs, {{kVsM4x4, 32}, {kVsMov, 1}})));
+}
+
+TEST_F(ShaderTest, OverlongShadersAreRefusedAtCreation)
+{
+    DWORD h = 0;
+    std::string text = "ps.1.1\ntex t0\n";
+    for (int i = 0; i < 10000; ++i)
+        text += "mov r0, t0\n";
+    LPD3DXBUFFER code = nullptr;
+    ASSERT_EQ(D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), 0, nullptr, &code, nullptr),
+              D3DXERR_INVALIDDATA);
+    const std::vector<DWORD> tokens = Stream(0xFFFF0101, {{kPsTex, 1}, {kPsMov, 10000}});
+    EXPECT_EQ(dev->CreatePixelShader(tokens.data(), &h), D3DERR_INVALIDCALL);
+    const std::vector<DWORD> vsTokens = Stream(0xFFFE0101, {{kVsMov, 5000}});
+    EXPECT_EQ(dev->CreateVertexShader(kTestDecl, vsTokens.data(), &h, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(h, 0u);
+}

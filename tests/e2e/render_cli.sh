@@ -20,11 +20,24 @@ grep -Eq '^3 frames, [0-9.]+ fps, [0-9.]+ ms main-thread CPU per frame \(engine,
 grep -q '^samples 2 (every 2 s)$' "$work/measure" || fail "measure totals: $(cat "$work/measure")"
 [ "$(identify -format '%wx%h' "$work/m/measure_0001.png" 2>/dev/null)" = 64x48 ] || fail "no class picture per sample"
 
-for bad in "--measure -1" "--measure x" "--size 10x10" "--size wide" "--set Nope=1" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
+for bad in "--measure -1" "--measure x" "--size 10x10" "--size wide" "--size 0x0" "--set Nope=1" "--set Bogus=1" \
+           "--set Volume=1e9" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
     # shellcheck disable=SC2086
-    "$render" $bad >/dev/null 2>&1
+    "$render" $bad >/dev/null 2>"$work/err"
     [ $? = 2 ] || fail "'$bad' was not refused with a usage message"
+    want="vantor-render: $bad"
+    [ "$bad" = "--what 1" ] && want="vantor-render: --what: unknown option"
+    grep -qF "$want" "$work/err" || fail "'$bad' is not named in: $(cat "$work/err")"
 done
-VANTOR_ARCHIVE=$work/none.zip "$render" --out "$work/x" >/dev/null 2>&1
-[ $? = 1 ] || fail "a missing archive did not end with 1"
+# Archive overrides that are not archive files: refused with the path and
+# the reason, without blocking on a FIFO or reading a device without end.
+mkfifo "$work/fifo"
+for spec in "$work/none.zip:No such file" "$work:directory" "/dev/zero:not a regular file" \
+            "$work/fifo:not a regular file"; do
+    path=${spec%%:*}
+    VANTOR_ARCHIVE=$path timeout 20 "$render" --out "$work/x" >/dev/null 2>"$work/err"
+    [ $? = 1 ] || fail "archive override $path did not end with 1"
+    grep -qF "vantor-render: $path: " "$work/err" && grep -qF "${spec#*:}" "$work/err" ||
+        fail "archive override $path: $(cat "$work/err")"
+done
 echo ok

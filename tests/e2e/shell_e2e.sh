@@ -167,8 +167,13 @@ broken_archive)
     VANTOR_ARCHIVE=$work/broken.zip "$vantor" /t 2>"$work/err"; code=$?
     [ "$code" = 1 ] || fail "exit code $code with a broken archive"
     grep -q 'Could not open the resource archive' "$work/err" || fail "no clear message: $(cat "$work/err")"
+    grep -qF "$work/broken.zip: not a ZIP archive" "$work/err" || fail "path and reason not named: $(cat "$work/err")"
     VANTOR_ARCHIVE=$work/missing.zip "$vantor" /s 2>"$work/err"; code=$?
     [ "$code" = 1 ] || fail "exit code $code with a missing archive"
+    # A folder is not an archive: a message, not an abort or "Unknown Error".
+    VANTOR_ARCHIVE=$work timeout 20 "$vantor" /t 2>"$work/err"; code=$?
+    [ "$code" = 1 ] || fail "exit code $code with a folder as the archive"
+    grep -qF "$work: is a directory" "$work/err" || fail "folder not named: $(cat "$work/err")"
     ;;
 flight_on_screen)
     "$vantor" /t & pid=$!; pids+=($pid)
@@ -208,6 +213,7 @@ engine_failure)
     [ "$code" = 1 ] || fail "exit code $code with an archive the engine cannot use"
     grep -q 'CSaverApp::Run() -> CSaverApp::DoTest()' "$work/err" || fail "no error chain: $(cat "$work/err")"
     grep -q '"Could not init Rendering Engine"' "$work/err" || fail "no engine error text: $(cat "$work/err")"
+    grep -q ': missing from the archive$' "$work/err" || fail "the failing member is not named: $(cat "$work/err")"
     ;;
 preview_in_parent)
     # Any X window serves as the desktop's preview area; a test-mode window

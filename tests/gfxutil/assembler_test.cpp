@@ -137,3 +137,33 @@ TEST(Assembler, RejectsBadTextWithTheLineNumber)
 }
 
 }  // namespace
+
+TEST(Assembler, PublishedInstructionLimitsWithTheLineNumber)
+{
+    auto errorLine = [](const std::string& text) {
+        LPD3DXBUFFER code = nullptr, errors = nullptr;
+        const HRESULT hr = D3DXAssembleShader(text.data(), static_cast<UINT>(text.size()), 0, nullptr, &code, &errors);
+        std::string message = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
+        if (code)
+            code->Release();
+        if (errors)
+            errors->Release();
+        return SUCCEEDED(hr) ? std::string("ok") : message;
+    };
+    auto repeat = [](const std::string& line, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += line;
+        return s;
+    };
+    EXPECT_EQ(errorLine("ps.1.1\n" + repeat("tex t0\n", 1) + repeat("mov r0, t0\n", 8)), "ok");
+    EXPECT_EQ(errorLine("ps.1.1\n" + repeat("mov r0, v0\n", 9)), "(10): error: too many arithmetic instructions for "
+                                                                "ps.1.1 (at most 8)\n");
+    EXPECT_EQ(errorLine("ps.1.1\n" + repeat("mov r0.rgb, v0\n+mov r0.a, v1\n", 8)), "ok");  // pairs share a slot
+    EXPECT_EQ(errorLine("ps.1.1\ntex t0\ntex t1\ntex t2\ntex t3\ntexkill t0\n").substr(0, 4), "(6):");
+    EXPECT_EQ(errorLine("vs.1.1\n" + repeat("mov r0, v0\n", 128)), "ok");
+    EXPECT_EQ(errorLine("vs.1.1\n" + repeat("mov r0, v0\n", 129)).substr(0, 6), "(130):");
+    EXPECT_EQ(errorLine("vs.1.1\n" + repeat("exp r0, v0.x\n", 12) + repeat("m4x4 r0, v0, c0\n", 2)), "ok");
+    EXPECT_EQ(errorLine("vs.1.1\n" + repeat("exp r0, v0.x\n", 12) + repeat("m4x4 r0, v0, c0\n", 3)).substr(0, 5),
+              "(16):");
+}

@@ -418,4 +418,83 @@ TEST_F(TextureLoad, BadFilesAndArgumentsFailWithoutATexture)
     t->Release();
 }
 
+TEST_F(TextureLoad, PicturesLargerThanTheDeviceAllowsAreRefusedBeforeDecoding)
+{
+    // An 8192 x 8192 grey run-length TGA: 1 MB that decodes to 256 MB.
+    Bytes tga = {0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Put16(tga, 8192);
+    Put16(tga, 8192);
+    tga.push_back(8);
+    tga.push_back(0x20);
+    for (uint32_t i = 0; i < 8192u * 8192u / 128u; ++i) {
+        tga.push_back(0xFF);  // a run of 128
+        tga.push_back(0x80);
+    }
+    D3DCAPS8 caps;
+    ASSERT_EQ(dev->GetDeviceCaps(&caps), D3D_OK);
+    ASSERT_LT(caps.MaxTextureWidth, 8192u);
+    EXPECT_EQ(Load(tga, 0, D3DFMT_UNKNOWN, D3DXERR_INVALIDDATA), nullptr);
+    EXPECT_NE(VantorTextureError().find("8192 x 8192"), std::string::npos) << VantorTextureError();
+    const Bytes png = MakePng(2, 2, PNG_COLOR_TYPE_GRAY, {1, 2, 3, 4});
+    Bytes notPng = png;
+    notPng.resize(40);
+    EXPECT_EQ(Load(notPng, 0, D3DFMT_UNKNOWN, D3DXERR_INVALIDDATA), nullptr);
+    EXPECT_EQ(VantorTextureError().rfind("not a PNG image", 0), 0u) << VantorTextureError();
+    IDirect3DTexture8* t = Load(png, 0, D3DFMT_UNKNOWN);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(VantorTextureError(), "");
+    t->Release();
+}
+
+}  // namespace
+
+#include "fake_d3d.h"
+
+namespace {
+
+// A device that promises textures far larger than memory: the loader's
+// resampling to the level size it reports cannot be allocated.
+class HugeTextureDevice : public fake::Device {
+public:
+    class HugeTexture : public fake::Texture {
+    public:
+        HRESULT GetLevelDesc(UINT, D3DSURFACE_DESC* d) override
+        {
+            *d = {};
+            d->Format = D3DFMT_A8R8G8B8;
+            d->Width = d->Height = 1u << 18;
+            return D3D_OK;
+        }
+    };
+    HRESULT GetDeviceCaps(D3DCAPS8* caps) override
+    {
+        *caps = {};
+        caps->MaxTextureWidth = caps->MaxTextureHeight = 1u << 18;
+        return D3D_OK;
+    }
+    HRESULT CreateTexture(UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DTexture8** out) override
+    {
+        *out = &texture;
+        return D3D_OK;
+    }
+    HugeTexture texture;
+};
+
+TEST(TextureMemory, ExhaustionIsAnErrorCodeAndReleasesTheTexture)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reports a failed allocation instead of throwing";
+#else
+    HugeTextureDevice device;
+    const Bytes bmp = MakeBmp(24, false, kPicture, 3, 2);
+    IDirect3DTexture8* t = nullptr;
+    EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(&device, bmp.data(), static_cast<UINT>(bmp.size()), D3DX_DEFAULT,
+                                                  D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                  D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &t),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(device.texture.refs, 0u);
+#endif
+}
+
 }  // namespace

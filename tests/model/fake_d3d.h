@@ -20,6 +20,8 @@ namespace fake {
 template <class Base>
 class Resource : public Base {
 public:
+    // Owned through the base by the fake device's tables.
+    virtual ~Resource() = default;
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return refs > 0 ? --refs : 0; }

@@ -179,6 +179,22 @@ TEST(SkeletonLoad, RejectsTablesThatSamplingCouldNotUse)
     EXPECT_TRUE(VecNear(sk.GetKeyPosition(0, 1), {3, 0, 0}));
 }
 
+TEST(SkeletonLoad, ManyBonesOverManyEmptyFramesFailBeforeTheTableIsSized)
+{
+    // 10^5 bones x 10^5 empty frames: sizing the key table first would ask
+    // for 240 GB; the frames are seen to be short before anything is sized.
+    std::string text = "bones {\n";
+    for (int i = 0; i < 100000; ++i)
+        text += "0 b -1\n";
+    text += "}\nanimation {\n";
+    for (int i = 0; i < 100000; ++i)
+        text += "frame 0 { }\n";
+    text += "}\n";
+    CSkeleton sk;
+    EXPECT_FALSE(sk.LoadFromText(text));
+    EXPECT_EQ(sk.FrameCount(), 0);
+}
+
 TEST(SkeletonLoad, AFailedLoadEmptiesTheOldTables)
 {
     CSkeleton sk;

@@ -94,6 +94,18 @@ TEST(SkinnedModelParse, ZeroLengthNormalStaysZero)
     EXPECT_EQ(v.nz, 0.0f);
 }
 
+TEST(SkinnedModelParse, ValuesBeyondTheFloatRangeAreRefusedAndHugeNormalsStayUnit)
+{
+    CSkinnedModel m;
+    for (const char* v : {"1e39 0 0 0 0 1 0 0 0\n", "0 -1e39 0 0 0 1 0 0 0\n", "0 0 0 1e39 0 1 0 0 0\n",
+                          "0 0 0 0 0 -1e39 0 0 0\n", "0 0 0 0 0 1 1e39 0 0\n"})
+        EXPECT_FALSE(m.ParseText(Model(kShaders, v, "0 0 0 0\n"))) << v;
+    // Components whose squares overflow a float still give a unit normal.
+    ASSERT_TRUE(m.ParseText(Model(kShaders, "0 0 0 2e38 1.5e38 0 0 0 0\n", "0 0 0 0\n")));
+    EXPECT_NEAR(m.Vertices()[0].nx, 0.8f, 1e-6f);
+    EXPECT_NEAR(m.Vertices()[0].ny, 0.6f, 1e-6f);
+}
+
 TEST(SkinnedModelParse, RequiresAllSectionsAndASkeleton)
 {
     CSkinnedModel model;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/ini_store.h"
@@ -153,6 +154,69 @@ TEST_F(IniStoreTest, SaveLeavesNoTemporaryFilesBehind)
         ++files;
     }
     EXPECT_EQ(files, 1);
+}
+
+TEST_F(IniStoreTest, SectionsAndNamesAreWrittenOnceWhateverTheFileHeld)
+{
+    auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    os::IniStore store(path);
+    Settings s;
+    SetDefaultSettings(s);
+    // Only the section header.
+    Write("[Software\\Quellwork\\Vantor]\n");
+    SaveSettingsToStore(store, s);
+    SaveSettingsToStore(store, s);
+    std::string text = Read();
+    EXPECT_EQ(count(text, "[Software\\Quellwork\\Vantor]"), 1) << text;
+    EXPECT_EQ(count(text, "Width="), 1) << text;
+    EXPECT_EQ(count(text, "Height="), 1) << text;
+
+    // Duplicate names and a second copy of the section: the last value wins,
+    // is read back, and is written once; every other line stays.
+    Write("[Software\\Quellwork\\Vantor]\nVelocity=10\nkeep me\nvelocity=20\n[Other]\nA=1\nA=2\n"
+          "[software\\quellwork\\vantor]\nVelocity=30\nFutureOption=1\n");
+    Settings loaded;
+    SetDefaultSettings(loaded);
+    LoadSettingsFromStore(store, loaded, "./");
+    EXPECT_EQ(loaded.Velocity, 30);
+    SaveSettingsToStore(store, loaded);
+    text = Read();
+    EXPECT_EQ(count(text, "uellwork\\"), 1) << text;
+    EXPECT_EQ(count(text, "elocity="), 1) << text;
+    EXPECT_NE(text.find("Velocity=30"), std::string::npos) << text;
+    EXPECT_NE(text.find("keep me"), std::string::npos) << text;
+    EXPECT_NE(text.find("FutureOption=1"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Other]\nA=2\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("A=1"), std::string::npos) << text;
+}
+
+TEST_F(IniStoreTest, StaleTemporaryFilesOfInterruptedSavesAreRemoved)
+{
+    // A process that has ended left its temporary file; a live one may still
+    // be writing its own.
+    const pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    Write("[Software\\Quellwork\\Vantor]\nFPS=1\n");
+    const std::string stale = path + ".tmp." + std::to_string(dead);
+    const std::string live = path + ".tmp." + std::to_string(getppid());
+    const std::string other = path + ".tmp.notapid";
+    for (const std::string& f : {stale, live, other})
+        std::ofstream(f) << "partial";
+    os::IniStore store(path);
+    Settings s;
+    SetDefaultSettings(s);
+    SaveSettingsToStore(store, s);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 TEST_F(IniStoreTest, AFolderInPlaceOfTheFileCannotBeOpened)

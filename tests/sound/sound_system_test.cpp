@@ -83,6 +83,23 @@ TEST(ParseWave, RefusesEveryMalformedHeader)
     EXPECT_FALSE(ParseWave(patched(34, {4, 0}), w)) << "4 bits";
 }
 
+TEST(WaveProblem, NamesWhatTheMixerCannotPlay)
+{
+    auto tagged = [](uint16_t tag, uint16_t bits) {
+        auto f = soundtest::MakeWave(1, 8000, bits, std::vector<uint8_t>(12, 0));
+        f[20] = static_cast<uint8_t>(tag);
+        f[21] = static_cast<uint8_t>(tag >> 8);
+        return f;
+    };
+    EXPECT_EQ(WaveProblem(tagged(1, 8)), "");
+    EXPECT_EQ(WaveProblem(tagged(1, 16)), "");
+    EXPECT_EQ(WaveProblem(tagged(1, 24)), "24-bit samples");
+    EXPECT_EQ(WaveProblem(tagged(3, 32)), "floating-point samples");
+    EXPECT_EQ(WaveProblem(tagged(0x11, 8)), "IMA-ADPCM compression");
+    EXPECT_EQ(WaveProblem(tagged(7, 8)), "mu-law compression");
+    EXPECT_EQ(WaveProblem(std::vector<uint8_t>(10, 0)), "not a PCM WAV file in the canonical layout");
+}
+
 TEST(SoundWithoutSystem, EveryFunctionIsANoOp)
 {
     ASSERT_EQ(GetSoundSystem(), nullptr);

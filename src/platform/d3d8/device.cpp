@@ -919,8 +919,8 @@ HRESULT CDevice::CreateVertexShader(const DWORD* pDeclaration, const DWORD* pFun
         return D3DERR_INVALIDCALL;
     VertexShader vs;
     std::string why, glsl;
-    if (!ParseDeclaration(pDeclaration, &vs.decl, &why) ||
-        !TranslateVertexShader(pFunction, vs.decl, m_clipControl, &glsl, &why))
+    if (!ParseDeclaration(pDeclaration, kMaxDeclarationTokens, &vs.decl, &why) ||
+        !TranslateVertexShader(pFunction, kMaxShaderTokens, vs.decl, m_clipControl, &glsl, &why))
         return D3DERR_INVALIDCALL;
     Use();
     vs.glsl = std::move(glsl);
@@ -1033,7 +1033,7 @@ HRESULT CDevice::CreatePixelShader(const DWORD* pFunction, DWORD* pHandle)
     *pHandle = 0;
     PixelShader ps;
     std::string why;
-    if (!TranslatePixelShader(pFunction, &ps.body, &why))
+    if (!TranslatePixelShader(pFunction, kMaxShaderTokens, &ps.body, &why))
         return D3DERR_INVALIDCALL;
     Use();
     // Compile the common variant now so a bad program fails here, not at a draw.

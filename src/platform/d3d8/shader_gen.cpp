@@ -22,8 +22,6 @@ const char* const kUniformBlock =
     "  vec4 pixelAdjust;\n"
     "};\n";
 
-constexpr size_t kMaxTokens = 65536;
-
 // ------------------------------------------------------ 2 token reader
 // Instructions parsed out of a function token stream.
 struct Instr {
@@ -58,9 +56,30 @@ const OpShape kPsOps[] = {
     {D3DSIO_CND, 1, 3}, {D3DSIO_TEX, 1, 0}, {D3DSIO_TEXCOORD, 1, 0}, {D3DSIO_TEXKILL, 1, 0},
 };
 
-bool ReadInstructions(const DWORD* tokens, bool pixel, std::vector<Instr>* out, std::string* why)
+// Instruction slots of one vs.1.1 instruction: the macros expand.
+int VertexSlots(DWORD opcode)
 {
-    if (!tokens) {
+    switch (opcode) {
+    case D3DSIO_EXP:
+    case D3DSIO_LOG:
+        return 10;
+    case D3DSIO_FRC:
+    case D3DSIO_M3x3:
+    case D3DSIO_M4x3:
+        return 3;
+    case D3DSIO_M3x4:
+    case D3DSIO_M4x4:
+        return 4;
+    case D3DSIO_M3x2:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+bool ReadInstructions(const DWORD* tokens, size_t count, bool pixel, std::vector<Instr>* out, std::string* why)
+{
+    if (!tokens || count == 0) {
         *why = "no tokens";
         return false;
     }
@@ -72,11 +91,12 @@ bool ReadInstructions(const DWORD* tokens, bool pixel, std::vector<Instr>* out, 
     }
     size_t i = 1;
     auto next = [&](DWORD& t) {
-        if (i >= kMaxTokens)
+        if (i >= count)
             return false;
         t = tokens[i++];
         return true;
     };
+    int slots = 0, textureSlots = 0;
     for (;;) {
         DWORD tok;
         if (!next(tok)) {
@@ -88,7 +108,7 @@ bool ReadInstructions(const DWORD* tokens, bool pixel, std::vector<Instr>* out, 
         const DWORD opcode = tok & D3DSI_OPCODE_MASK;
         if (opcode == D3DSIO_COMMENT) {
             const DWORD size = (tok & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
-            if (i + size >= kMaxTokens) {
+            if (size > count - i) {
                 *why = "comment runs past the end";
                 return false;
             }
@@ -163,6 +183,24 @@ bool ReadInstructions(const DWORD* tokens, bool pixel, std::vector<Instr>* out, 
                 *why = "bad source token";
                 return false;
             }
+        if (pixel) {
+            const bool texture =
+                opcode == D3DSIO_TEX || opcode == D3DSIO_TEXCOORD || opcode == D3DSIO_TEXKILL;
+            if (texture)
+                ++textureSlots;
+            else if (opcode != D3DSIO_NOP && !ins.coissue)
+                ++slots;
+            if (slots > kMaxPixelArithmeticSlots || textureSlots > kMaxPixelTextureSlots) {
+                *why = "too many instructions for ps.1.1";
+                return false;
+            }
+        } else {
+            slots += VertexSlots(opcode);
+            if (slots > kMaxVertexShaderSlots) {
+                *why = "too many instructions for vs.1.1";
+                return false;
+            }
+        }
         out->push_back(ins);
     }
 }
@@ -174,7 +212,7 @@ DWORD WriteMask(DWORD t) { return (t & D3DSP_WRITEMASK_ALL) >> 16; }
 // ----------------------------------------------------- 3 declarations
 }  // namespace
 
-bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why)
+bool ParseDeclaration(const DWORD* tokens, size_t count, VertexDecl* out, std::string* why)
 {
     *out = VertexDecl{};
     if (!tokens) {
@@ -185,7 +223,7 @@ bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why)
     bool haveStream = false;
     UINT offset = 0;
     bool used[16] = {};
-    for (size_t i = 0; i < 1024; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         const DWORD tok = tokens[i];
         if (tok == D3DVSD_END())
             return true;
@@ -228,16 +266,16 @@ bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why)
             break;
         }
         case D3DVSD_TOKEN_CONSTMEM: {
-            const UINT count = (tok & D3DVSD_CONSTCOUNTMASK) >> D3DVSD_CONSTCOUNTSHIFT;
+            const UINT registers = (tok & D3DVSD_CONSTCOUNTMASK) >> D3DVSD_CONSTCOUNTSHIFT;
             const UINT addr = tok & D3DVSD_CONSTADDRESSMASK;
-            if (addr + count > kMaxVertexConstants) {
+            if (addr + registers > kMaxVertexConstants) {
                 *why = "constant load out of range";
                 return false;
             }
-            for (UINT k = 0; k < count; ++k) {
+            for (UINT k = 0; k < registers; ++k) {
                 std::array<float, 4> v;
                 for (int j = 0; j < 4; ++j) {
-                    if (++i >= 1024) {
+                    if (++i >= count) {
                         *why = "truncated constant load";
                         return false;
                     }
@@ -492,11 +530,11 @@ std::string FloatLit(float f)
 
 }  // namespace
 
-bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool clipControl, std::string* glsl,
-                           std::string* why)
+bool TranslateVertexShader(const DWORD* tokens, size_t count, const VertexDecl& decl, bool clipControl,
+                           std::string* glsl, std::string* why)
 {
     std::vector<Instr> prog;
-    if (!ReadInstructions(tokens, false, &prog, why))
+    if (!ReadInstructions(tokens, count, false, &prog, why))
         return false;
     CVsTranslator t;
     if (!t.Run(prog, why))
@@ -608,10 +646,10 @@ bool PsSrc(DWORD s, const bool* defined, std::string* out, std::string* why)
 
 }  // namespace
 
-bool TranslatePixelShader(const DWORD* tokens, std::string* bodyOut, std::string* why)
+bool TranslatePixelShader(const DWORD* tokens, size_t count, std::string* bodyOut, std::string* why)
 {
     std::vector<Instr> prog;
-    if (!ReadInstructions(tokens, true, &prog, why))
+    if (!ReadInstructions(tokens, count, true, &prog, why))
         return false;
     std::ostringstream o;
     bool defined[kMaxPixelConstants] = {};

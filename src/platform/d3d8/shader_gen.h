@@ -3,7 +3,7 @@
 //
 // Everything here reads untrusted tokens: a malformed or unsupported stream
 // makes the parse fail with a reason, it never reads past the END token or
-// a sane length.
+// the length the caller gives.
 #pragma once
 
 #include "platform/d3d8/d3d8.h"
@@ -25,12 +25,25 @@ struct VertexDecl {
     std::vector<std::pair<UINT, std::array<float, 4>>> constants;  // D3DVSD_CONST loads
 };
 
-bool ParseDeclaration(const DWORD* tokens, VertexDecl* out, std::string* why);
+// Every reader below takes the number of tokens the caller holds and never
+// reads past it. The Direct3D 8 entry points receive no length; they pass
+// these bounds, which no legal stream comes near.
+constexpr size_t kMaxDeclarationTokens = 1024;
+constexpr size_t kMaxShaderTokens = 65536;
+
+// Published instruction-slot limits: vs.1.1 runs at most 128 slots; ps.1.1
+// at most 8 arithmetic slots (a co-issued pair shares one) and 4 texture
+// slots. Longer programs are refused like any other malformed stream.
+constexpr int kMaxVertexShaderSlots = 128;
+constexpr int kMaxPixelArithmeticSlots = 8;
+constexpr int kMaxPixelTextureSlots = 4;
+
+bool ParseDeclaration(const DWORD* tokens, size_t count, VertexDecl* out, std::string* why);
 
 // clipControl: the context maps z in [0, w] itself; otherwise the program
 // remaps depth.
-bool TranslateVertexShader(const DWORD* tokens, const VertexDecl& decl, bool clipControl, std::string* glsl,
-                           std::string* why);
+bool TranslateVertexShader(const DWORD* tokens, size_t count, const VertexDecl& decl, bool clipControl,
+                           std::string* glsl, std::string* why);
 
 // Which texture coordinate sets a fragment body reads, and how many
 // components of each (0, 2, 3 or 4); key packs them for caching.
@@ -45,7 +58,7 @@ TexCoordUsage TexCoordUsageOf(const std::string& fragmentBody);
 std::string SpecialiseVertexShader(const std::string& generic, const TexCoordUsage& usage);
 
 // The body of a pixel shader, to be completed by FinishFragment.
-bool TranslatePixelShader(const DWORD* tokens, std::string* body, std::string* why);
+bool TranslatePixelShader(const DWORD* tokens, size_t count, std::string* body, std::string* why);
 
 // Fixed-function stage state that decides the generated program.
 struct StageKey {
