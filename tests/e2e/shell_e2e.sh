@@ -118,12 +118,19 @@ saver_mouse_threshold)
     start=$(created_at "Window") || fail "the saver window recorded no start position"
     [ "$(created_at "Black Window")" = "$start" ] || fail "cover window started at $(created_at "Black Window"), saver at $start"
     IFS=, read -r x0 y0 <<<"$start"
+    xdotool mousemove $((x0 + 30)) "$y0"
+    xdotool mousemove $((x0 + 30)) $((y0 + 30))
+    xdotool mousemove $((x0 - 30)) $((y0 - 30))
+    # However loaded the machine, go on only once the saver has seen the
+    # last of those moves (its position is read when the event is handled).
+    last="event 7 key 0 at $((x0 - 30)),$((y0 - 30))\$"
+    for _ in $(seq 300); do
+        [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "a 30-pixel move ended the screensaver"
+        grep -q "$last" "$work/trace" && break
+        sleep 0.1
+    done
+    grep -q "$last" "$work/trace" || fail "the pointer moves never reached the saver"
     sleep 0.5
-    xdotool mousemove $((x0 + 30)) "$y0"; sleep 0.3
-    xdotool mousemove $((x0 + 30)) $((y0 + 30)); sleep 0.3
-    xdotool mousemove $((x0 - 30)) $((y0 - 30)); sleep 0.5
-    moved=$(grep -c 'event 7 ' "$work/trace")
-    [ "$moved" -ge 1 ] || fail "no pointer move reached the windows"
     [[ $(ps -o stat= -p "$pid") == [^Z]* ]] || fail "a 30-pixel move ended the screensaver"
     xdotool mousemove $((x0 + 31)) "$y0"
     wait_exit "$pid" 10
