@@ -34,14 +34,17 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
     return std::malloc(size ? size : 1);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-// What came from malloc above goes back to free: left to the runtime's own
-// delete, the sanitizer build reports every pair as mismatched.
+#if defined(VANTOR_SANITIZE)
+// What came from malloc above goes back to free: left to the sanitizer's own
+// delete, every pair is reported as mismatched. (Elsewhere the library's
+// delete already frees with free.)
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#endif
 
 #if !defined(VANTOR_SANITIZE)
 extern "C" {
