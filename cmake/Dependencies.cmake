@@ -1,4 +1,9 @@
 # Third-party libraries, all from Debian packages (scripts/setup installs them).
+# The Windows build links its own static copies (see WindowsDependencies.cmake).
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsDependencies.cmake)
+  return()
+endif()
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)

@@ -5,13 +5,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <unzip.h>
 
@@ -153,51 +152,55 @@ bool OpenResourceArchive(std::span<const uint8_t> bytes)
 
 namespace {
 
-// Reads the whole regular file at `path` into `out`. The file is opened
-// without blocking (a FIFO with no writer would otherwise wait forever) and
-// judged by fstat before a byte is read: devices, directories and FIFOs are
-// refused, and so is a file larger than any archive we ship could be. The
-// read stops at the size fstat gave, so a file that grows meanwhile (or a
-// device that never ends) cannot make it allocate more.
+// Reads the whole regular file at `path` into `out`. The file is judged
+// before it is opened: devices, directories and FIFOs are refused (opening a
+// FIFO with no writer would wait forever), and so is a file larger than any
+// archive we ship could be. The read stops at the size found then, so a file
+// that grows meanwhile (or a device swapped in) cannot make it allocate more.
 bool ReadArchiveOverride(const char* path, std::vector<uint8_t>& out, std::string& why)
 {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec) {
+        why = ec.message();
+        return false;
+    }
+    if (fs::is_directory(st)) {
+        why = "is a directory, not an archive file";
+        return false;
+    }
+    if (!fs::is_regular_file(st)) {
+        why = "is not a regular file";
+        return false;
+    }
+    const uintmax_t length = fs::file_size(path, ec);
+    if (ec) {
+        why = ec.message();
+        return false;
+    }
+    if (length == 0) {
+        why = "is empty";
+        return false;
+    }
+    if (length > kMaxOverrideSize) {
+        why = "is larger than 1 GiB";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
         why = std::strerror(errno);
         return false;
     }
-    struct stat st{};
-    bool ok = false;
-    if (fstat(fd, &st) != 0) {
-        why = std::strerror(errno);
-    } else if (S_ISDIR(st.st_mode)) {
-        why = "is a directory, not an archive file";
-    } else if (!S_ISREG(st.st_mode)) {
-        why = "is not a regular file";
-    } else if (st.st_size <= 0) {
-        why = "is empty";
-    } else if (static_cast<uint64_t>(st.st_size) > kMaxOverrideSize) {
-        why = "is larger than 1 GiB";
-    } else {
-        const auto size = static_cast<size_t>(st.st_size);
-        out.assign(size, 0);
-        size_t got = 0;
-        while (got < size) {
-            const ssize_t n = read(fd, out.data() + got, size - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                why = n < 0 ? std::strerror(errno) : "was truncated while being read";
-                break;
-            }
-            got += static_cast<size_t>(n);
-        }
-        ok = got == size;
-    }
-    close(fd);
-    if (!ok)
+    const auto size = static_cast<size_t>(length);
+    out.assign(size, 0);
+    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
+    if (static_cast<size_t>(in.gcount()) != size) {
+        why = "was truncated while being read";
         out.clear();
-    return ok;
+        return false;
+    }
+    return true;
 }
 
 std::string g_openError;

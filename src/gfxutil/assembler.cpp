@@ -282,7 +282,7 @@ private:
                 Fail("def needs a constant register and four values");
             bool relative = false;
             const DWORD dst = Register(ops[0], true, relative) | D3DSP_WRITEMASK_ALL;
-            if (((dst & D3DSP_REGTYPE_MASK) >> D3DSP_REGTYPE_SHIFT) != D3DSPR_CONST)
+            if ((dst & D3DSP_REGTYPE_MASK) != D3DSPR_CONST)
                 Fail("def needs a constant register");
             tokens.push_back(D3DSIO_DEF);
             tokens.push_back(dst);
@@ -377,7 +377,7 @@ private:
                 Fail("register '" + r + "' out of range");
             if (relative && dest)
                 Fail("relative addressing is only allowed on sources");
-            return 0x80000000u | (type << D3DSP_REGTYPE_SHIFT) | static_cast<DWORD>(n);
+            return 0x80000000u | static_cast<DWORD>(type) | static_cast<DWORD>(n);
         };
         if (m_ps) {
             if (r.starts_with("r"))
@@ -390,11 +390,11 @@ private:
                 return numbered(1, 2, D3DSPR_INPUT);
         } else {
             if (r == "opos")
-                return 0x80000000u | (D3DSPR_RASTOUT << D3DSP_REGTYPE_SHIFT) | D3DSRO_POSITION;
+                return 0x80000000u | D3DSPR_RASTOUT | D3DSRO_POSITION;
             if (r == "ofog")
-                return 0x80000000u | (D3DSPR_RASTOUT << D3DSP_REGTYPE_SHIFT) | D3DSRO_FOG;
+                return 0x80000000u | D3DSPR_RASTOUT | D3DSRO_FOG;
             if (r == "opts")
-                return 0x80000000u | (D3DSPR_RASTOUT << D3DSP_REGTYPE_SHIFT) | D3DSRO_POINT_SIZE;
+                return 0x80000000u | D3DSPR_RASTOUT | D3DSRO_POINT_SIZE;
             if (r.starts_with("od"))
                 return numbered(2, 2, D3DSPR_ATTROUT);
             if (r.starts_with("ot"))
@@ -413,7 +413,7 @@ private:
 
     static bool IsOutput(DWORD tok)
     {
-        const DWORD type = (tok & D3DSP_REGTYPE_MASK) >> D3DSP_REGTYPE_SHIFT;
+        const DWORD type = tok & D3DSP_REGTYPE_MASK;
         return type == D3DSPR_RASTOUT || type == D3DSPR_ATTROUT || type == D3DSPR_TEXCRDOUT;
     }
 
@@ -439,7 +439,7 @@ private:
         }
         bool relative = false;
         DWORD tok = Register(reg, true, relative);
-        const DWORD type = (tok & D3DSP_REGTYPE_MASK) >> D3DSP_REGTYPE_SHIFT;
+        const DWORD type = tok & D3DSP_REGTYPE_MASK;
         if (!m_ps && (type == D3DSPR_INPUT || type == D3DSPR_CONST))
             Fail("cannot write to input or constant register '" + std::string(reg) + "'");
         if (m_ps && type == D3DSPR_INPUT)

@@ -378,32 +378,6 @@ void Update(std::vector<std::string>& lines, std::string_view key,
 
 } // namespace ini
 
-bool ParseStoredInt(std::string_view text, int32_t& value)
-{
-    text = Trim(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.size() > 10)
-        return false;
-    uint64_t magnitude = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return false;
-    if (negative) {
-        if (magnitude > 0x80000000ull)
-            return false;
-        value = static_cast<int32_t>(-static_cast<int64_t>(magnitude));
-    } else {
-        if (magnitude > 0xffffffffull)
-            return false;
-        value = static_cast<int32_t>(static_cast<uint32_t>(magnitude));
-    }
-    return true;
-}
-
 IniStore::IniStore(std::string filePath) : m_path(std::move(filePath)) {}
 
 std::unique_ptr<IStoreKey> IniStore::OpenKey(std::string_view path)

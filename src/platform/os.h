@@ -19,6 +19,16 @@
 #include <string_view>
 #include <vector>
 
+// windows.h defines CreateWindow and MessageBox as macros that would rename
+// the members below in some files and not in others. It is included here
+// once, and the two macros are dropped, so every file sees the same names
+// (Win32 code calls CreateWindowExA and MessageBoxA by their own names).
+#ifdef _WIN32
+#include <windows.h>
+#undef CreateWindow
+#undef MessageBox
+#endif
+
 namespace os {
 
 // ---------------------------------------------------------------------------

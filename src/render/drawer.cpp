@@ -16,6 +16,12 @@
 #include "render/render_math.h"
 #include "settings/settings.h"
 
+// SetGammaRamp's flag for a ramp that the driver may calibrate; MinGW's
+// Direct3D 8 headers leave it out.
+#ifndef D3DSGR_CALIBRATE
+#define D3DSGR_CALIBRATE 1L
+#endif
+
 namespace {
 
 // Notes which archive member failed and why ("textures/sky.png: not a PNG

@@ -20,12 +20,9 @@ struct DialogMode {
     uint32_t bits = 0;
 };
 
-// The manual that "More Info..." opens, found at the record's Path.
-#ifdef _WIN32
-inline constexpr const char* kManualName = "ReadMe.chm";
-#else
+// The manual that "More Info..." opens, found at the record's Path. One
+// HTML page on every platform: the desktop's browser shows it.
 inline constexpr const char* kManualName = "ReadMe.html";
-#endif
 
 class CMainDlg {
 public:

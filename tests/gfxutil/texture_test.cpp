@@ -309,7 +309,15 @@ protected:
         D3DPRESENT_PARAMETERS pp{};
         pp.Windowed = TRUE;
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
+        HWND focus = nullptr;
+#ifdef _WIN32
+        // The system's runtime needs a window even for a device that never
+        // presents; ours runs headless.
+        window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        focus = window;
+#endif
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, focus, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev),
                   D3D_OK);
     }
     void TearDown() override
@@ -318,7 +326,14 @@ protected:
             dev->Release();
         if (d3d)
             d3d->Release();
+#ifdef _WIN32
+        if (window)
+            DestroyWindow(window);
+#endif
     }
+#ifdef _WIN32
+    HWND window = nullptr;
+#endif
     IDirect3DTexture8* Load(const Bytes& b, UINT mips, D3DFORMAT fmt, HRESULT expect = D3D_OK)
     {
         IDirect3DTexture8* t = nullptr;
@@ -407,8 +422,12 @@ TEST_F(TextureLoad, BadFilesAndArgumentsFailWithoutATexture)
                                                   D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
                                                   &t),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateTexture(dev, 16, 16, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
-    EXPECT_EQ(t, nullptr);
+    // A format the device does not offer (ours has no compressed formats;
+    // the system's may have them).
+    if (FAILED(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1))) {
+        EXPECT_EQ(D3DXCreateTexture(dev, 16, 16, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t), D3DERR_INVALIDCALL);
+        EXPECT_EQ(t, nullptr);
+    }
     ASSERT_EQ(D3DXCreateTexture(dev, D3DX_DEFAULT, D3DX_DEFAULT, 0, 0, D3DFMT_R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
     D3DSURFACE_DESC d;
     t->GetLevelDesc(0, &d);
@@ -432,7 +451,8 @@ TEST_F(TextureLoad, PicturesLargerThanTheDeviceAllowsAreRefusedBeforeDecoding)
     }
     D3DCAPS8 caps;
     ASSERT_EQ(dev->GetDeviceCaps(&caps), D3D_OK);
-    ASSERT_LT(caps.MaxTextureWidth, 8192u);
+    if (caps.MaxTextureWidth >= 8192u)
+        GTEST_SKIP() << "this device takes 8192 x 8192 textures";
     EXPECT_EQ(Load(tga, 0, D3DFMT_UNKNOWN, D3DXERR_INVALIDDATA), nullptr);
     EXPECT_NE(VantorTextureError().find("8192 x 8192"), std::string::npos) << VantorTextureError();
     const Bytes png = MakePng(2, 2, PNG_COLOR_TYPE_GRAY, {1, 2, 3, 4});

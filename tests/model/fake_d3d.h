@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "base/irender.h"
+#include "fake_d3d_win32.h"
 
 namespace fake {
 
 // Common part of the fake resources: a reference count that never frees, so
 // tests can look at a buffer after the code under test released it.
 template <class Base>
-class Resource : public Base {
+class Resource : public VANTOR_FAKE_RESOURCE_BASE(Base) {
 public:
     // Owned through the base by the fake device's tables.
     virtual ~Resource() = default;
@@ -90,7 +91,7 @@ public:
     HRESULT AddDirtyRect(const RECT*) override { return E_NOTIMPL; }
 };
 
-class Device : public IDirect3DDevice8 {
+class Device : public VANTOR_FAKE_DEVICE_BASE {
 public:
     // The log of state changes and draws, in call order; benchmarks turn
     // it off.

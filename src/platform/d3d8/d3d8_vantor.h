@@ -3,7 +3,7 @@
 // off-screen renderer). Engine code never includes this.
 #pragma once
 
-#include "platform/d3d8/d3d8.h"
+#include <d3d8.h>
 
 #include <cstdint>
 #include <vector>

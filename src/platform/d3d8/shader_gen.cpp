@@ -205,7 +205,7 @@ bool ReadInstructions(const DWORD* tokens, size_t count, bool pixel, std::vector
     }
 }
 
-DWORD RegType(DWORD t) { return (t & D3DSP_REGTYPE_MASK) >> D3DSP_REGTYPE_SHIFT; }
+DWORD RegType(DWORD t) { return t & D3DSP_REGTYPE_MASK; }
 DWORD RegNum(DWORD t) { return t & 0x7FF; }
 DWORD WriteMask(DWORD t) { return (t & D3DSP_WRITEMASK_ALL) >> 16; }
 
