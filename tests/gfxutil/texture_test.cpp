@@ -14,9 +14,11 @@
 #include <string>
 #include <utility>
 
-#include <sys/resource.h>
 #include <jpeglib.h>
 #include <png.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -164,11 +166,16 @@ size_t Find(const Bytes& bytes, const Bytes& what)
     return it == bytes.end() ? std::string::npos : static_cast<size_t>(it - bytes.begin());
 }
 
+// The process's peak resident memory; 0 where it is not measured.
 long PeakResidentKiB()
 {
+#ifndef _WIN32
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+#else
+    return 0;
+#endif
 }
 
 DecodedImage Decode(const Bytes& b)
