@@ -229,13 +229,13 @@ bool CCanyon::Validate() const
     return true;
 }
 
-// A zero normal would leave its vertex unlit by the light's direction and
-// turn into NaN wherever a shader normalises it. Such a vertex takes the
-// normal the baker itself writes: the sum of the cross products
-// (b - a) x (c - a) of the faces it belongs to, that is their normals
-// weighted by area, summed in double so that no finite position overflows.
-// A vertex of no face, or only of faces without area, keeps the zero
-// normal; nothing of it is drawn.
+// A zero normal leaves its vertex without the light's direction, and would
+// be a NaN in any shader that normalised it. Such a vertex takes the normal
+// the baker itself writes: the sum of the cross products (b - a) x (c - a)
+// of the faces it belongs to, that is their normals weighted by area, summed
+// in double so that no finite position overflows. A vertex whose faces have
+// no area (or none at all), or whose face normals cancel, keeps zero: the
+// canyon's shaders only take dot products with it, which stay finite.
 void CCanyon::FillZeroNormals()
 {
     std::vector<size_t> zero;
