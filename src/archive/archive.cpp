@@ -3,6 +3,7 @@
 #include "archive/archive.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -69,21 +70,30 @@ long ZCALLBACK MemTell(voidpf, voidpf)
     return static_cast<long>(g_memory.position);
 }
 
+// Follows fseek: SEEK_SET takes the offset as a position, SEEK_CUR and
+// SEEK_END as a signed distance (the unzip layer passes negative ones as
+// their two's complement in uLong, which is as wide as long). A target
+// before the start or past the end of the memory fails and leaves the
+// position where it was: offsets read from a damaged archive must not wrap
+// around onto other bytes of it.
 long ZCALLBACK MemSeek(voidpf, voidpf, uLong offset, int origin)
 {
+    const auto distance = static_cast<int64_t>(static_cast<long>(offset));
+    int64_t target = 0;
     switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET:
-        g_memory.position = static_cast<uint32_t>(offset);
-        return 0;
-    case ZLIB_FILEFUNC_SEEK_CUR:
-        g_memory.position += static_cast<uint32_t>(offset);
-        return 0;
-    case ZLIB_FILEFUNC_SEEK_END:
-        g_memory.position = g_memory.length - static_cast<uint32_t>(offset);
-        return 0;
-    default:
-        return -1;
+        if (offset > g_memory.length)
+            return -1;
+        target = static_cast<int64_t>(offset);
+        break;
+    case ZLIB_FILEFUNC_SEEK_CUR: target = int64_t{g_memory.position} + distance; break;
+    case ZLIB_FILEFUNC_SEEK_END: target = int64_t{g_memory.length} + distance; break;
+    default: return -1;
     }
+    if (target < 0 || target > int64_t{g_memory.length})
+        return -1;
+    g_memory.position = static_cast<uint32_t>(target);
+    return 0;
 }
 
 int ZCALLBACK MemClose(voidpf, voidpf)

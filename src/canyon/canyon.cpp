@@ -17,6 +17,24 @@ using vmath::Vec3;
 
 namespace {
 
+// A unit vector for any finite direction, however large or small its
+// components: the squares of components beyond about 1e19 overflow, and
+// below about 1e-19 vanish, so those are brought near 1 before the length is
+// taken. Zero stays zero; a component that is not finite is left for the
+// load-time check to refuse.
+Vec3 UnitOrKeep(Vec3 v)
+{
+    const float len = vmath::Length(v);
+    if (len > 0.0f && std::isfinite(len))
+        return v * (1.0f / len);
+    const float largest = std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+    if (!(largest > 0.0f) || !std::isfinite(largest))
+        return v;
+    // Divided, not multiplied by the reciprocal, which overflows for the
+    // smallest denormals.
+    return vmath::NormalizeOrKeep(Vec3{v.x / largest, v.y / largest, v.z / largest});
+}
+
 // "shaders" and "shadows": <index> <name> pairs; the index is ignored, the
 // n-th pair is entry n.
 bool ParseNames(CTokenReader& reader, std::vector<CanyonTexture>& table)
@@ -77,8 +95,7 @@ bool ParseVertices(CTokenReader& reader, std::vector<CanyonVertex>& vertices)
         // has no bones.
         if (!tokens::Skip(reader, 1))
             return false;
-        // A zero-length normal stays zero instead of becoming NaN.
-        v.normal = vmath::NormalizeOrKeep(v.normal);
+        v.normal = UnitOrKeep(v.normal);
         v.u = 1 - u;
         v.v = 1 - vv;
         vertices.push_back(v);
@@ -165,6 +182,8 @@ bool CCanyon::Parse(std::span<const uint8_t> bytes)
     for (CanyonTexture& shader : m_shaders)
         shader.skip = !shader.name.empty() && shader.name[0] == '#';
     m_parsed = haveShaders && haveFaces && haveVertices && Validate();
+    if (m_parsed)
+        FillZeroNormals();
     return m_parsed;
 }
 
@@ -199,12 +218,58 @@ bool CCanyon::Validate() const
             return false;
     }
     // The grid turns positions into cell numbers; a position that is not a
-    // finite number has no cell.
+    // finite number has no cell. A normal that is not finite has no
+    // direction to light with (and the parser reads no NaN, only overflows
+    // to infinity), so it is refused the same way.
+    const auto finite = [](const Vec3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); };
     for (const CanyonVertex& v : m_vertices) {
-        if (!std::isfinite(v.position.x) || !std::isfinite(v.position.y) || !std::isfinite(v.position.z))
+        if (!finite(v.position) || !finite(v.normal))
             return false;
     }
     return true;
+}
+
+// A zero normal leaves its vertex without the light's direction, and would
+// be a NaN in any shader that normalised it. Such a vertex takes the normal
+// the baker itself writes: the sum of the cross products (b - a) x (c - a)
+// of the faces it belongs to, that is their normals weighted by area, summed
+// in double so that no finite position overflows. A vertex whose faces have
+// no area (or none at all), or whose face normals cancel, keeps zero: the
+// canyon's shaders only take dot products with it, which stay finite.
+void CCanyon::FillZeroNormals()
+{
+    std::vector<size_t> zero;
+    for (size_t i = 0; i < m_vertices.size(); ++i) {
+        const Vec3& n = m_vertices[i].normal;
+        if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f)
+            zero.push_back(i);
+    }
+    if (zero.empty())
+        return;
+    struct Sum {
+        double x = 0, y = 0, z = 0;
+    };
+    std::vector<Sum> sums(m_vertices.size());
+    for (const CanyonFace& f : m_faces) {
+        const Vec3& a = m_vertices[size_t(f.a)].position;
+        const Vec3& b = m_vertices[size_t(f.b)].position;
+        const Vec3& c = m_vertices[size_t(f.c)].position;
+        const double e1[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+        const double e2[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+        const Sum n{e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+        for (int32_t corner : {f.a, f.b, f.c}) {
+            Sum& s = sums[size_t(corner)];
+            s.x += n.x;
+            s.y += n.y;
+            s.z += n.z;
+        }
+    }
+    for (size_t i : zero) {
+        const Sum& s = sums[i];
+        const double len = std::sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
+        if (len > 0.0 && std::isfinite(len))
+            m_vertices[i].normal = Vec3{float(s.x / len), float(s.y / len), float(s.z / len)};
+    }
 }
 
 void CCanyon::ComputeShadowCoords()

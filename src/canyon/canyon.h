@@ -107,6 +107,7 @@ private:
     }
     void Reset();
     bool Validate() const;
+    void FillZeroNormals();
     bool LoadTextures(IRender& render);
     bool FillVertexBuffer();
 

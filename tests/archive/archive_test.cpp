@@ -151,6 +151,54 @@ TEST_F(Archive, ASizeBeyondTheArchiveIsRefusedWithoutAllocating)
     EXPECT_FALSE(ReadArchiveFile("m.bin"));
 }
 
+// Puts a ZIP64 end record (and its locator) before the end record of `zip`,
+// stating the central directory's offset and size.
+Bytes WithZip64End(const Bytes& zip, uint64_t offset, uint64_t size)
+{
+    const size_t end = Find(zip, "PK\x05\x06");
+    Bytes out(zip.begin(), zip.begin() + static_cast<std::ptrdiff_t>(end));
+    auto put = [&out](uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint64_t record = out.size();
+    put(0x06064b50, 4);
+    put(44, 8);      // size of the rest of the record
+    put(45, 2);      // version made by
+    put(45, 2);      // version needed
+    put(0, 4);       // this disk
+    put(0, 4);       // disk with the directory
+    put(1, 8);       // entries on this disk
+    put(1, 8);       // entries in all
+    put(size, 8);
+    put(offset, 8);
+    put(0x07064b50, 4);  // the locator
+    put(0, 4);
+    put(record, 8);
+    put(1, 4);       // disks in all
+    out.insert(out.end(), zip.begin() + static_cast<std::ptrdiff_t>(end), zip.end());
+    return out;
+}
+
+TEST_F(Archive, ADirectoryOffsetOutsideTheFileFindsNothing)
+{
+    const Bytes zip = MakeZip({{"a.txt", "inside"}});
+    const size_t directory = Find(zip, "PK\x01\x02");
+    const size_t end = Find(zip, "PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    // Stated truthfully, the ZIP64 record is followed.
+    bytes = WithZip64End(zip, directory, end - directory);
+    ASSERT_TRUE(OpenResourceArchive(bytes));
+    EXPECT_EQ(ReadArchiveFile("a.txt").Text(), "inside");
+    // 4 GiB before the real directory, which is past the end of the file;
+    // the size grows by as much, so that offset + size still ends where
+    // the record starts. Cut to 32 bits, the offset would be the real one.
+    const uint64_t wrap = 1ull << 32;
+    bytes = WithZip64End(zip, directory - wrap, end - directory + wrap);
+    OpenResourceArchive(bytes);
+    EXPECT_FALSE(ReadArchiveFile("a.txt"));
+}
+
 TEST_F(Archive, TruncatedOrForeignBytesDoNotOpen)
 {
     Bytes zip = MakeZip({{"a.txt", "some content here"}});
@@ -264,11 +312,22 @@ TEST(MemoryFile, CallbacksFollowTheStreamContract)
     EXPECT_EQ(f.zread_file(nullptr, s, buf, 8), 3u);  // clipped at the end
     EXPECT_EQ(buf[0], 7);
     EXPECT_EQ(buf[2], 9);
-    EXPECT_EQ(f.zseek_file(nullptr, s, 2, ZLIB_FILEFUNC_SEEK_END), 0);
+    const auto back = [](long distance) { return static_cast<uLong>(distance); };
+    EXPECT_EQ(f.zseek_file(nullptr, s, back(-2), ZLIB_FILEFUNC_SEEK_END), 0);
     EXPECT_EQ(f.ztell_file(nullptr, s), 8);
     EXPECT_EQ(f.zseek_file(nullptr, s, 0, 7), -1);
-    EXPECT_EQ(f.zseek_file(nullptr, s, 100, ZLIB_FILEFUNC_SEEK_SET), 0);
-    EXPECT_EQ(f.zread_file(nullptr, s, buf, 1), 0u);  // past the end reads nothing
+    // Before the start or past the end fails and keeps the position.
+    EXPECT_EQ(f.zseek_file(nullptr, s, 11, ZLIB_FILEFUNC_SEEK_SET), -1);
+    EXPECT_EQ(f.zseek_file(nullptr, s, 3, ZLIB_FILEFUNC_SEEK_CUR), -1);
+    EXPECT_EQ(f.zseek_file(nullptr, s, back(-9), ZLIB_FILEFUNC_SEEK_CUR), -1);
+    EXPECT_EQ(f.zseek_file(nullptr, s, 1, ZLIB_FILEFUNC_SEEK_END), -1);
+    EXPECT_EQ(f.zseek_file(nullptr, s, back(-11), ZLIB_FILEFUNC_SEEK_END), -1);
+    if constexpr (sizeof(uLong) > 4) {  // where uLong can state it
+        EXPECT_EQ(f.zseek_file(nullptr, s, static_cast<uLong>((1ull << 32) + 2), ZLIB_FILEFUNC_SEEK_SET), -1);
+    }
+    EXPECT_EQ(f.ztell_file(nullptr, s), 8);
+    EXPECT_EQ(f.zseek_file(nullptr, s, 10, ZLIB_FILEFUNC_SEEK_SET), 0);
+    EXPECT_EQ(f.zread_file(nullptr, s, buf, 1), 0u);  // at the end reads nothing
     EXPECT_EQ(f.zwrite_file(nullptr, s, buf, 1), 0u);
     EXPECT_EQ(f.zerror_file(nullptr, s), 0);
     EXPECT_EQ(f.zclose_file(nullptr, s), 0);

@@ -103,7 +103,7 @@ TEST(CanyonParse, MalformedFilesFailCleanly)
     }
 }
 
-TEST(CanyonParse, RejectsIndicesOutsideTheirTablesAndNonFinitePositions)
+TEST(CanyonParse, RejectsIndicesOutsideTheirTablesAndNonFiniteVectors)
 {
     const std::string bad[] = {
         Canyon("0 1 4 0\n"),                              // vertex index past the table
@@ -113,6 +113,7 @@ TEST(CanyonParse, RejectsIndicesOutsideTheirTablesAndNonFinitePositions)
         Canyon("0 1 2 0\n", "shadowfaces { 0 0 1 }"),     // shadow past the table
         Canyon("0 1 2 0\n", "shadowfaces { 0 0 -2 }"),    // below "none"
         "shaders { 0 a.jpg } faces { 0 0 0 0 } vertices { 1e39 0 0 0 0 1 0 0 0 }",
+        "shaders { 0 a.jpg } faces { 0 0 0 0 } vertices { 0 0 0 0 -1e39 1 0 0 0 }",
     };
     for (const std::string& text : bad) {
         CCanyon canyon;
@@ -120,6 +121,26 @@ TEST(CanyonParse, RejectsIndicesOutsideTheirTablesAndNonFinitePositions)
     }
     CCanyon canyon;
     EXPECT_TRUE(canyon.ParseText(Canyon("0 1 2 0\n", "shadowfaces { 0 0 -1 }")));
+}
+
+TEST(CanyonParse, NormalsOfAnyFiniteLengthBecomeUnitAndZeroOnesComeFromTheirFaces)
+{
+    // The square's two faces lie in z = 0 and turn counter-clockwise seen
+    // from +z; vertex 4 belongs to no face.
+    const std::string text =
+        "shaders { 0 a.jpg } faces { 0 1 2 0 0 2 3 0 } vertices {\n"
+        "0 0 0 0 0 0 0 0 0\n300 0 0 3e30 0 0 0 0 0\n300 300 0 0 1e-40 0 0 0 0\n"
+        "0 300 0 0 0 -1e-45 0 0 0\n5 5 5 0 0 0 0 0 0\n}";
+    CCanyon canyon;
+    ASSERT_TRUE(canyon.ParseText(text));
+    const auto& v = canyon.Vertices();
+    EXPECT_EQ(v[0].normal.z, 1.0f);
+    EXPECT_EQ(v[0].normal.x, 0.0f);
+    EXPECT_EQ(v[1].normal.x, 1.0f);
+    EXPECT_EQ(v[2].normal.y, 1.0f);
+    EXPECT_EQ(v[3].normal.z, -1.0f);
+    EXPECT_EQ(v[4].normal.x, 0.0f);  // no face to take a normal from
+    EXPECT_EQ(v[4].normal.z, 0.0f);
 }
 
 TEST(CanyonShadowCoords, ProjectsOnThePlaneFacingTheNormal)
@@ -175,11 +196,12 @@ TEST(CanyonTangents, FollowTheTextureDirectionsAndStayFinite)
         EXPECT_NEAR(v.binormal.x, 0.0f, 1e-6f);
     }
     // All three corners share one texture coordinate: no frame, and no NaN.
+    // Their zero normals were taken from the face.
     for (int i = 3; i < 6; ++i) {
         const CanyonVertex& v = canyon.Vertices()[size_t(i)];
         EXPECT_EQ(v.tangent.x, 0.0f);
         EXPECT_EQ(v.binormal.y, 0.0f);
-        EXPECT_EQ(v.normal.z, 0.0f);
+        EXPECT_EQ(v.normal.z, 1.0f);
     }
 }
 

@@ -239,10 +239,10 @@ TEST_F(D3D8Test, TargetsTheDriverCannotStoreAreRefused)
     ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
     if (saved.rlim_cur != RLIM_INFINITY)
         GTEST_SKIP() << "the address space is already limited";
-    // Each call gets a quarter of a gigabyte more than is in use just before it.
-    auto tight = [&saved](auto&& make) {
+    // Each call gets `spare` bytes more than is in use just before it.
+    auto tight = [&saved](auto&& make, size_t spare = 256u << 20) {
         rlimit limit = saved;
-        limit.rlim_cur = AddressSpaceBytes() + (256u << 20);
+        limit.rlim_cur = AddressSpaceBytes() + spare;
         EXPECT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
         const HRESULT hr = make();
         setrlimit(RLIMIT_AS, &saved);
@@ -258,6 +258,16 @@ TEST_F(D3D8Test, TargetsTheDriverCannotStoreAreRefused)
     EXPECT_EQ(target, nullptr);
     EXPECT_EQ(depthResult, D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(depth, nullptr);
+    // The largest texture target the caps allow (64 MB) with 16 MB to spare.
+    IDirect3DTexture8* texture = nullptr;
+    const HRESULT textureResult = tight(
+        [&] {
+            return dev->CreateTexture(4096, 4096, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                      &texture);
+        },
+        16u << 20);
+    EXPECT_EQ(textureResult, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(texture, nullptr);
     // Nothing was left half made, and the device carries on.
     ASSERT_EQ(dev->CreateRenderTarget(32, 32, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &target), D3D_OK);
     ASSERT_EQ(dev->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, &depth), D3D_OK);
@@ -336,6 +346,38 @@ TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
 }  // namespace
 
 namespace {
+
+// A GL error some earlier call left behind (here: one the runtime never
+// made) is not taken for the failure of the next allocation.
+TEST_F(D3D8Test, AnEarlierGlErrorDoesNotFailTheNextAllocation)
+{
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(dev->CreateTexture(0, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->CreateTexture(8192, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture),
+              D3DERR_INVALIDCALL);
+    glBindTexture(GL_TEXTURE_2D, 0x7FFFFFFFu);  // never generated: an error in the core profile
+    ASSERT_EQ(dev->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), D3D_OK);
+    glBindTexture(GL_TEXTURE_2D, 0x7FFFFFFFu);
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    ASSERT_EQ(dev->CreateVertexBuffer(64, 0, 0, D3DPOOL_DEFAULT, &buffer), D3D_OK);
+    // The texture is a working target.
+    IDirect3DSurface8 *level = nullptr, *target = nullptr, *depth = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(dev->GetRenderTarget(&target), D3D_OK);
+    ASSERT_EQ(dev->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(dev->SetRenderTarget(level, nullptr), D3D_OK);
+    EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF306090u, 1.0f, 0), D3D_OK);
+    VantorImage img;
+    ASSERT_EQ(VantorReadSurface(level, &img), D3D_OK);
+    EXPECT_EQ(img.At(3, 3), 0xFF306090u);
+    EXPECT_EQ(dev->SetRenderTarget(target, depth), D3D_OK);
+    target->Release();
+    depth->Release();
+    level->Release();
+    buffer->Release();
+    texture->Release();
+}
 
 // What the soak run relies on: with debug output on, an error the driver
 // reports reaches the counter.

@@ -7,11 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
+
 #include <jpeglib.h>
 #include <png.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -114,7 +121,7 @@ Bytes MakePng(int w, int h, int colorType, const Bytes& raw, const std::vector<p
     return out;
 }
 
-Bytes MakeJpeg(int w, int h, bool grey, uint32_t rgb)
+Bytes MakeJpeg(int w, int h, bool grey, uint32_t rgb, bool progressive = false)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -129,6 +136,8 @@ Bytes MakeJpeg(int w, int h, bool grey, uint32_t rgb)
     c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 95, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     Bytes row;
     for (int x = 0; x < w; ++x) {
@@ -149,6 +158,24 @@ Bytes MakeJpeg(int w, int h, bool grey, uint32_t rgb)
     jpeg_destroy_compress(&c);
     std::free(mem);
     return out;
+}
+
+size_t Find(const Bytes& bytes, const Bytes& what)
+{
+    const auto it = std::search(bytes.begin(), bytes.end(), what.begin(), what.end());
+    return it == bytes.end() ? std::string::npos : static_cast<size_t>(it - bytes.begin());
+}
+
+// The process's peak resident memory; 0 where it is not measured.
+long PeakResidentKiB()
+{
+#ifndef _WIN32
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+#else
+    return 0;
+#endif
 }
 
 DecodedImage Decode(const Bytes& b)
@@ -275,6 +302,21 @@ TEST(ImageDecode, TruncatedCorruptAndAbsurdFilesFail)
     huge[20] = 0xFF;
     huge[21] = 0x00;
     EXPECT_FALSE(DecodeImage(huge.data(), huge.size(), &img));
+    // Starting a progressive JPEG sets aside 128 bytes for every 8 x 8 block
+    // of every component: 1.2 GB for this 20000 x 20000 header of a 16 x 16
+    // picture, unless the size is refused before the decoder starts.
+    // (A higher peak reached earlier in the process could hide growth but
+    // never make some up; under ctest each test has a process of its own.)
+    Bytes jpeg = MakeJpeg(16, 16, false, 0x123456, true);
+    const size_t sof = Find(jpeg, {0xFF, 0xC2});
+    ASSERT_NE(sof, std::string::npos);
+    for (size_t at : {sof + 5, sof + 7}) {
+        jpeg[at] = 20000 >> 8;
+        jpeg[at + 1] = 20000 & 0xFF;
+    }
+    const long peakBefore = PeakResidentKiB();
+    EXPECT_FALSE(DecodeImage(jpeg.data(), jpeg.size(), &img));
+    EXPECT_LT(PeakResidentKiB() - peakBefore, 256 * 1024);
     Bytes tgaHuge = TgaHeader(2, 65535, 65535, 24, true);
     tgaHuge.resize(tgaHuge.size() + 64, 0);
     EXPECT_FALSE(DecodeImage(tgaHuge.data(), tgaHuge.size(), &img));

@@ -48,6 +48,11 @@ protected:
     CResourceLink& operator=(const CResourceLink&) = delete;
 };
 
+// Every resource allocation judges its GL storage by the error flag, so an
+// error left over from an earlier call must be cleared first, or it would be
+// taken for this allocation's.
+void DiscardGlErrors();
+
 class CTexture;
 
 class CSurface final : public TUnknown<IDirect3DSurface8>, public CResourceLink {

@@ -18,6 +18,12 @@ CResourceLink::~CResourceLink()
     --d3d8diag::g_liveResources;
 }
 
+void DiscardGlErrors()
+{
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
 // ------------------------------------------------------------- surfaces
 CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DWORD usage, D3DPOOL pool)
     : m_kind(kind), m_width(w), m_height(h), m_format(fmt), m_usage(usage), m_pool(pool)
@@ -26,11 +32,8 @@ CSurface::CSurface(CDevice* device, Kind kind, UINT w, UINT h, D3DFORMAT fmt, DW
     if (kind != TextureLevel)
         device->Register(this);
     FormatInfo info;
-    // Errors left over from earlier calls must not be taken for this
-    // allocation's.
     if (kind != TextureLevel)
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        DiscardGlErrors();
     bool stored = true;
     if (kind == ColorTarget && LookupTextureFormat(fmt, &info)) {
         m_opaque = info.opaque;
@@ -142,6 +145,7 @@ CTexture::CTexture(CDevice* device, UINT w, UINT h, UINT levels, DWORD usage, D3
 
 bool CTexture::Create()
 {
+    DiscardGlErrors();
     glGenTextures(1, &m_gl);
     m_device->BindTextureForUpload(m_gl);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
@@ -273,6 +277,7 @@ bool TBuffer<I, kType>::Create()
     } catch (const std::bad_alloc&) {
         return false;
     }
+    DiscardGlErrors();
     glGenBuffers(1, &m_gl);
     m_device->BindArrayBufferForUpload(m_gl);
     glBufferData(GL_ARRAY_BUFFER, m_length, nullptr, (m_usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
