@@ -174,6 +174,19 @@ TEST(BitmapFileTest, ResourceGetsTheFileHeaderBackAndCutsAreRefused)
     EXPECT_FALSE(os::win32::ViewBitmapFile(std::span(file).first(file.size() - 1), view));
 }
 
+// The test's own resources hold the preview picture twice: as the bitmap
+// (which loses its file header on the way in) and, verbatim, as raw data.
+TEST(BitmapFileTest, BitmapResourceComesOutAsTheFileThatWentIn)
+{
+    auto os = os::CreateWin32OS(GetModuleHandleA(nullptr));
+    const std::span<const uint8_t> file = os->Resource(os::ResourceType::RCData, 147);
+    const std::span<const uint8_t> bitmap = os->Resource(os::ResourceType::Bitmap, 146);
+    ASSERT_GT(file.size(), 14u);
+    EXPECT_EQ(std::vector<uint8_t>(bitmap.begin(), bitmap.end()), std::vector<uint8_t>(file.begin(), file.end()));
+    EXPECT_TRUE(os->Resource(os::ResourceType::Bitmap, 148).empty());
+    EXPECT_TRUE(os->Resource(os::ResourceType::RCData, 144).empty());
+}
+
 // ---------------------------------------------------------- window events
 
 struct Recorder final : os::IEventHandler {

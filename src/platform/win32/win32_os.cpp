@@ -170,6 +170,8 @@ public:
 
     bool AcquireNamedLock(std::string_view name) override
     {
+        // Only ERROR_ALREADY_EXISTS counts; no stale code may pass for it.
+        SetLastError(ERROR_SUCCESS);
         const HANDLE mutex = CreateMutexA(nullptr, FALSE, std::string(name).c_str());
         const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
         // Kept either way: the name exists for as long as a handle is open.
