@@ -1,6 +1,7 @@
 // The Win32 layer of the shell, run under Windows (or Wine): the registry
 // store with values that are missing or of the wrong kind, the named mutex,
-// bitmap resources, and how the window procedure turns messages into events.
+// the checks on the preview picture, and how the window procedure turns
+// messages into events.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -131,60 +132,49 @@ TEST(NamedLockTest, HeldUntilEveryOsObjectHoldingItIsGone)
     EXPECT_TRUE(fourth->AcquireNamedLock(name));
 }
 
-// ---------------------------------------------------------- bitmap resource
+// ------------------------------------------------------------- bitmap file
 
-// An 8-bit 3x2 picture as a BITMAP resource holds it: header, 256 colours,
-// rows padded to 4 bytes.
-std::vector<uint8_t> SmallDib(int32_t width = 3, int32_t height = 2)
+// An 8-bit 3x2 BMP file: file header, info header, 256 colours, rows padded
+// to 4 bytes.
+std::vector<uint8_t> SmallBmp(int32_t width = 3, int32_t height = 2)
 {
-    std::vector<uint8_t> dib(40 + 256 * 4 + 4 * 2, 0);
-    auto put = [&dib](size_t at, uint32_t v, int bytes) {
+    std::vector<uint8_t> bmp(14 + 40 + 256 * 4 + 4 * 2, 0);
+    auto put = [&bmp](size_t at, uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i)
-            dib[at + i] = static_cast<uint8_t>(v >> (8 * i));
+            bmp[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
-    put(0, 40, 4);
-    put(4, static_cast<uint32_t>(width), 4);
-    put(8, static_cast<uint32_t>(height), 4);
-    put(12, 1, 2);
-    put(14, 8, 2);
-    dib[40 + 256 * 4] = 7;  // first pixel
-    return dib;
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put(2, static_cast<uint32_t>(bmp.size()), 4);
+    put(10, 14 + 40 + 1024, 4);
+    put(14, 40, 4);
+    put(18, static_cast<uint32_t>(width), 4);
+    put(22, static_cast<uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    bmp[14 + 40 + 1024] = 7;  // first pixel
+    return bmp;
 }
 
-TEST(BitmapFileTest, ResourceGetsTheFileHeaderBackAndCutsAreRefused)
+TEST(BitmapFileTest, PartsAreFoundAndCutsOrAbsurdSizesAreRefused)
 {
-    const std::vector<uint8_t> dib = SmallDib();
-    const std::vector<uint8_t> file = os::win32::BitmapFileFromResource(dib);
-    ASSERT_EQ(file.size(), dib.size() + 14);
-    EXPECT_EQ(file[0], 'B');
-    EXPECT_EQ(file[1], 'M');
-    EXPECT_EQ(file[2] | file[3] << 8, static_cast<int>(file.size()));
-    EXPECT_EQ(file[10] | file[11] << 8, 14 + 40 + 1024);
+    const std::vector<uint8_t> file = SmallBmp();
     os::win32::DibView view;
     ASSERT_TRUE(os::win32::ViewBitmapFile(file, view));
     EXPECT_EQ(view.width, 3);
     EXPECT_EQ(view.height, 2);
+    EXPECT_EQ(view.info.size(), 40u + 1024u);
     EXPECT_EQ(view.bits.size(), 8u);
     EXPECT_EQ(view.bits[0], 7);
 
-    EXPECT_TRUE(os::win32::BitmapFileFromResource(std::span(dib).first(dib.size() - 1)).empty());
-    EXPECT_TRUE(os::win32::BitmapFileFromResource(std::span(dib).first(30)).empty());
-    EXPECT_TRUE(os::win32::BitmapFileFromResource(SmallDib(1 << 30, 2)).empty());
-    EXPECT_TRUE(os::win32::BitmapFileFromResource(SmallDib(3, 0)).empty());
     EXPECT_FALSE(os::win32::ViewBitmapFile(std::span(file).first(file.size() - 1), view));
-}
-
-// The test's own resources hold the preview picture twice: as the bitmap
-// (which loses its file header on the way in) and, verbatim, as raw data.
-TEST(BitmapFileTest, BitmapResourceComesOutAsTheFileThatWentIn)
-{
-    auto os = os::CreateWin32OS(GetModuleHandleA(nullptr));
-    const std::span<const uint8_t> file = os->Resource(os::ResourceType::RCData, 147);
-    const std::span<const uint8_t> bitmap = os->Resource(os::ResourceType::Bitmap, 146);
-    ASSERT_GT(file.size(), 14u);
-    EXPECT_EQ(std::vector<uint8_t>(bitmap.begin(), bitmap.end()), std::vector<uint8_t>(file.begin(), file.end()));
-    EXPECT_TRUE(os->Resource(os::ResourceType::Bitmap, 148).empty());
-    EXPECT_TRUE(os->Resource(os::ResourceType::RCData, 144).empty());
+    EXPECT_FALSE(os::win32::ViewBitmapFile(std::span(file).first(30), view));
+    EXPECT_FALSE(os::win32::ViewBitmapFile(SmallBmp(1 << 30, 2), view));
+    EXPECT_FALSE(os::win32::ViewBitmapFile(SmallBmp(3, 0), view));
+    std::vector<uint8_t> pixelsInsideHeader = file;
+    pixelsInsideHeader[10] = 20;  // pixel offset pointing into the info header
+    pixelsInsideHeader[11] = 0;
+    EXPECT_FALSE(os::win32::ViewBitmapFile(pixelsInsideHeader, view));
 }
 
 // ---------------------------------------------------------- window events

@@ -1,4 +1,4 @@
-// BMP files and bitmap resources; see bitmap_file.h.
+// The parts of a BMP file; see bitmap_file.h.
 #include "platform/win32/bitmap_file.h"
 
 #include <cstdlib>
@@ -61,32 +61,6 @@ bool CheckInfo(std::span<const uint8_t> info, size_t& infoSize, uint64_t& imageS
 }
 
 } // namespace
-
-std::vector<uint8_t> BitmapFileFromResource(std::span<const uint8_t> resource)
-{
-    size_t infoSize = 0;
-    uint64_t imageSize = 0;
-    int w = 0, h = 0;
-    if (!CheckInfo(resource, infoSize, imageSize, w, h) || infoSize + imageSize > resource.size())
-        return {};
-    const uint64_t fileSize = kFileHeaderSize + resource.size();
-    const uint64_t offBits = kFileHeaderSize + infoSize;
-    if (fileSize > UINT32_MAX)
-        return {};
-    std::vector<uint8_t> file;
-    file.reserve(static_cast<size_t>(fileSize));
-    auto put32 = [&file](uint64_t v) {
-        for (int i = 0; i < 4; ++i)
-            file.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    file.push_back('B');
-    file.push_back('M');
-    put32(fileSize);
-    put32(0);  // two reserved words
-    put32(offBits);
-    file.insert(file.end(), resource.begin(), resource.end());
-    return file;
-}
 
 bool ViewBitmapFile(std::span<const uint8_t> file, DibView& view)
 {

@@ -7,11 +7,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "platform/win32/bitmap_file.h"
 #include "platform/win32/registry_store.h"
 #include "platform/win32/win32_window.h"
 
@@ -50,8 +48,8 @@ HWND ToHwnd(int64_t id)
 
 class Win32OS final : public IOS {
 public:
-    Win32OS(HINSTANCE instance, std::span<const EmbeddedResource> fallback)
-        : m_instance(instance), m_fallback(fallback), m_store(win32::CreateRegistryStore(HKEY_CURRENT_USER))
+    Win32OS(HINSTANCE instance, std::span<const EmbeddedResource> resources)
+        : m_instance(instance), m_resources(resources), m_store(win32::CreateRegistryStore(HKEY_CURRENT_USER))
     {
     }
 
@@ -230,18 +228,7 @@ public:
 
     std::span<const uint8_t> Resource(ResourceType type, int id) override
     {
-        if (type == ResourceType::RCData) {
-            const std::span<const uint8_t> data = ModuleResource(RT_RCDATA, id);
-            if (!data.empty())
-                return data;
-        } else if (type == ResourceType::Bitmap) {
-            auto cached = m_bitmaps.find(id);
-            if (cached == m_bitmaps.end())
-                cached = m_bitmaps.emplace(id, win32::BitmapFileFromResource(ModuleResource(RT_BITMAP, id))).first;
-            if (!cached->second.empty())
-                return cached->second;
-        }
-        return FindEmbeddedResource(m_fallback, type, id);
+        return FindEmbeddedResource(m_resources, type, id);
     }
 
     void SetSaverRunning(bool running) override
@@ -298,32 +285,17 @@ public:
     }
 
 private:
-    // The bytes of a resource of this module; empty when it has none.
-    std::span<const uint8_t> ModuleResource(LPCSTR type, int id)
-    {
-        const HRSRC found = FindResourceA(m_instance, MAKEINTRESOURCEA(id), type);
-        if (!found)
-            return {};
-        const HGLOBAL loaded = LoadResource(m_instance, found);
-        const void* data = loaded ? LockResource(loaded) : nullptr;
-        const DWORD size = SizeofResource(m_instance, found);
-        if (!data || size == 0)
-            return {};
-        return {static_cast<const uint8_t*>(data), size};
-    }
-
     HINSTANCE m_instance;
-    std::span<const EmbeddedResource> m_fallback;
+    std::span<const EmbeddedResource> m_resources;
     std::unique_ptr<IUserStore> m_store;
     std::vector<HANDLE> m_mutexes;
-    std::map<int, std::vector<uint8_t>> m_bitmaps;  // rebuilt BMP files, by id
 };
 
 } // namespace
 
-std::unique_ptr<IOS> CreateWin32OS(HINSTANCE instance, std::span<const EmbeddedResource> fallback)
+std::unique_ptr<IOS> CreateWin32OS(HINSTANCE instance, std::span<const EmbeddedResource> resources)
 {
-    return std::make_unique<Win32OS>(instance, fallback);
+    return std::make_unique<Win32OS>(instance, resources);
 }
 
 } // namespace os

@@ -1,7 +1,7 @@
 // The Windows implementation of the neutral OS interface: Win32 windows and
 // messages, the registry as the per-user store, a named mutex as the
-// single-instance lock, the system's display modes, monitors, clocks,
-// resources and screensaver password services.
+// single-instance lock, the system's display modes, monitors, clocks and
+// screensaver password services.
 #pragma once
 
 #include <memory>
@@ -13,9 +13,9 @@
 
 namespace os {
 
-// `instance` is the module whose window classes and resources are used.
-// Resources it does not carry are looked up in `fallback` (the table of
-// EmbeddedResources(), where the build provides one).
-std::unique_ptr<IOS> CreateWin32OS(HINSTANCE instance, std::span<const EmbeddedResource> fallback = {});
+// `instance` is the module the window classes are registered for;
+// `resources` is the executable's resource table (EmbeddedResources(),
+// which on Windows reads the module's own resources).
+std::unique_ptr<IOS> CreateWin32OS(HINSTANCE instance, std::span<const EmbeddedResource> resources = {});
 
 } // namespace os
