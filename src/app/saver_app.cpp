@@ -200,10 +200,10 @@ void CSaverApp::DoConfig()
     });
 }
 
-void CSaverApp::DoChangePassword(int64_t)
+void CSaverApp::DoChangePassword(int64_t window)
 {
-    // The desktop keeps its own password on this platform; there is no
-    // service to hand the change to.
+    // Every failure is silent: the desktop asked, there is nobody to tell.
+    m_os.ChangePassword(window);
 }
 
 void CSaverApp::DoPreview()
@@ -321,8 +321,9 @@ void CSaverApp::DoHack()
     });
 }
 
-void CSaverApp::VerifyPasswordOnExit(os::IWindow*)
+void CSaverApp::VerifyPasswordOnExit(os::IWindow* owner)
 {
-    // Only the oldest desktop family asked the screensaver for the password;
-    // here the desktop's own lock screen does that job.
+    // Only the oldest desktop family asks the screensaver for the password;
+    // everywhere else the platform layer does nothing here.
+    m_os.VerifyPassword(owner);
 }

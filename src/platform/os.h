@@ -224,6 +224,17 @@ public:
     // Tells the desktop that a screensaver is running (its own one is then
     // held off), or that it no longer is.
     virtual void SetSaverRunning(bool running) = 0;
+
+    // Screensaver passwords, for desktops that leave them to the screensaver
+    // (the Windows 9x family); elsewhere both do nothing.
+    // Hands the change of the password to the system's password service,
+    // with `window` (a native window id from the command line) as the
+    // owner of its dialog.
+    virtual void ChangePassword(int64_t window) = 0;
+    // Asks for the password, with `owner` as the owner of the prompt, until
+    // the right one is given, when the desktop asks for one. True when a
+    // password was asked for.
+    virtual bool VerifyPassword(IWindow* owner) = 0;
 };
 
 } // namespace os

@@ -188,6 +188,7 @@ TEST_F(SaverAppTest, SaverModeWithModeSwitchFollowsTheFullOrder)
         "Sound Shutdown",
         "DestroyWindow SaverFull Window",
         "EnableWindow Black 0",
+        "VerifyPassword Black",
         "DestroyWindow Black Black Window",
         "DestroyWindow Black Black Window",
         "SetSaverRunning 0",
@@ -316,9 +317,10 @@ TEST_F(SaverAppTest, ConfigureModeSavesOnlyOnOk)
     EXPECT_EQ(os.store.commits, 1);
 }
 
-TEST_F(SaverAppTest, ChangePasswordModeDoesNothingSilently)
+TEST_F(SaverAppTest, ChangePasswordModeHandsTheWindowToThePasswordServiceAndShowsNothing)
 {
     EXPECT_EQ(Run({"/a", "4711"}), 0);
+    EXPECT_EQ(os.LogStartingWith("ChangePassword"), std::vector<std::string>{"ChangePassword 4711"});
     EXPECT_TRUE(os.LogStartingWith("CreateWindow").empty());
     EXPECT_TRUE(os.messageBoxes.empty());
     EXPECT_EQ(os.store.commits, 0);

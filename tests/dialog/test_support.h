@@ -56,6 +56,8 @@ public:
     uint32_t Milliseconds() override { return 0; }
     std::span<const uint8_t> Resource(os::ResourceType, int) override { return {}; }
     void SetSaverRunning(bool) override {}
+    void ChangePassword(int64_t) override {}
+    bool VerifyPassword(os::IWindow*) override { return false; }
 };
 
 // A window that exists until it is destroyed; it tells its handler about its

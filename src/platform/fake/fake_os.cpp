@@ -172,6 +172,13 @@ std::span<const uint8_t> FakeOS::Resource(ResourceType type, int id)
     return it->second;
 }
 
+bool FakeOS::VerifyPassword(IWindow* owner)
+{
+    const auto* w = static_cast<FakeWindow*>(owner);
+    Log(std::string("VerifyPassword ") + (w ? WindowKindName(w->desc.kind) : "none"));
+    return passwordAsked;
+}
+
 void FakeOS::Queue(IWindow* window, const Event& e)
 {
     queue.emplace_back(static_cast<FakeWindow*>(window), e);

@@ -72,6 +72,8 @@ public:
     uint32_t Milliseconds() override { return milliseconds; }
     std::span<const uint8_t> Resource(ResourceType type, int id) override;
     void SetSaverRunning(bool running) override { Log(running ? "SetSaverRunning 1" : "SetSaverRunning 0"); }
+    void ChangePassword(int64_t window) override { Log("ChangePassword " + std::to_string(window)); }
+    bool VerifyPassword(IWindow* owner) override;
 
     // Scripting.
     void Log(std::string line) { log.push_back(std::move(line)); }
@@ -98,6 +100,7 @@ public:
     std::map<std::pair<ResourceType, int>, std::vector<uint8_t>> resources;
     MemoryStore store;
     std::vector<std::string> messageBoxes;
+    bool passwordAsked = false;  // what VerifyPassword answers
     // Called on every idle dispatch (nothing queued); tests use it to end loops.
     std::function<void()> onIdle;
 };

@@ -518,6 +518,11 @@ public:
     // know that a saver runs.
     void SetSaverRunning(bool) override {}
 
+    // The desktop's own lock screen keeps the password here; there is no
+    // service to hand a change or a check to.
+    void ChangePassword(int64_t) override {}
+    bool VerifyPassword(IWindow*) override { return false; }
+
 private:
     Point ToScreen(uint32_t windowId, int x, int y)
     {
