@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "app/splash_wnd.h"
 #include "platform/win32/settings_view_win32.h"
 #include "settings/main_dlg.h"

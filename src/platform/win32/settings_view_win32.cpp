@@ -15,7 +15,7 @@ CSettingsViewWin32::CSettingsViewWin32(CMainDlg& dlg, PictureHook showPicture)
     : m_Dlg(dlg), m_ShowPicture(std::move(showPicture))
 {
     // The trackbars' window class.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
 }
 
