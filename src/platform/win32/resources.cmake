@@ -9,7 +9,11 @@
 # vantor_resources: inside a static library nothing would refer to it and
 # the linker would leave the resources out.
 
-find_program(VANTOR_WINDRES NAMES ${CMAKE_RC_COMPILER} x86_64-w64-mingw32-windres windres REQUIRED)
+if(CMAKE_RC_COMPILER)
+  set(VANTOR_WINDRES ${CMAKE_RC_COMPILER})
+else()
+  find_program(VANTOR_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
+endif()
 
 set(VANTOR_RC_ARCHIVE_FILE ${VANTOR_ARCHIVE_ZIP})
 set(VANTOR_RC_PREVIEW_FILE ${VANTOR_RESOURCE_DIR}/preview.bmp)
