@@ -1,5 +1,5 @@
-// Configure mode's settings dialog: the mode list, the dialog logic on the
-// settings record, and the toolkit's view of template 102.
+// Configure mode's settings dialog, the part every platform shares: the mode
+// list and the dialog logic on the settings record.
 #include "app/config_dialog.h"
 
 #include <string>
@@ -7,16 +7,10 @@
 
 #include "app/display.h"
 #include "base/error.h"
-#include "platform/gtk/settings_view.h"
 #include "settings/main_dlg.h"
 #include "settings/settings.h"
 
-namespace {
-constexpr int kPictureId = 146;
-constexpr int kIconId = 128;
-} // namespace
-
-int RunConfigDialog(os::IOS& os)
+int RunConfigDialogIn(os::IOS& os, const std::function<int(CMainDlg&)>& view)
 {
     const CDisplay display(os);
     std::vector<DialogMode> modes;
@@ -25,8 +19,7 @@ int RunConfigDialog(os::IOS& os)
         modes.push_back({m->width, m->height, m->bits});
     }
     CMainDlg dlg(g_Settings, std::move(modes), [&os](const std::string& path) { os.OpenDocument(path); });
-    const int result = RunSettingsDialog(dlg, os.Resource(os::ResourceType::Bitmap, kPictureId),
-                                         os.Resource(os::ResourceType::Icon, kIconId));
+    const int result = view(dlg);
     if (result < 0)
         RaiseError("Could not create the settings dialog");
     return result;

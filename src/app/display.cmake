@@ -7,7 +7,8 @@ target_include_directories(vantor_display PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vantor_display PUBLIC vantor_base)
 
 if(TARGET vantor_gtk AND TARGET vantor_main_dlg)
-  add_library(vantor_config_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/config_dialog.cpp)
+  add_library(vantor_config_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/config_dialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/config_dialog_gtk.cpp)
   target_include_directories(vantor_config_dialog PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(vantor_config_dialog PUBLIC vantor_display vantor_main_dlg vantor_gtk)
 endif()

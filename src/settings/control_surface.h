@@ -5,39 +5,42 @@
 
 #include <string_view>
 
+#include "settings/dialog102_ids.h"
+
 namespace dlg102 {
+inline constexpr int kTemplate = VANTOR_IDD_SETTINGS;
 // Buttons.
-inline constexpr int kOK = 1;
-inline constexpr int kCancel = 2;
-inline constexpr int kRestoreDefaults = 4;
-inline constexpr int kMoreInfo = 1015;
+inline constexpr int kOK = VANTOR_IDC_OK;
+inline constexpr int kCancel = VANTOR_IDC_CANCEL;
+inline constexpr int kRestoreDefaults = VANTOR_IDC_RESTORE_DEFAULTS;
+inline constexpr int kMoreInfo = VANTOR_IDC_MORE_INFO;
 // The frame that holds the picture, and the about text.
-inline constexpr int kPicture = 1006;
-inline constexpr int kAbout = 1017;
+inline constexpr int kPicture = VANTOR_IDC_PICTURE;
+inline constexpr int kAbout = VANTOR_IDC_ABOUT;
 // The display-mode list.
-inline constexpr int kModeList = 1008;
+inline constexpr int kModeList = VANTOR_IDC_MODE_LIST;
 // Check boxes.
-inline constexpr int kDesktop = 1010;
-inline constexpr int kFog = 1011;
-inline constexpr int kFPS = 1012;
-inline constexpr int kFlare = 1029;
-inline constexpr int kMotionBlur = 1031;
-inline constexpr int kClassicCamera = 1037;
-inline constexpr int kAdvancedRendering = 1038;
-inline constexpr int kGamma = 1040;
-inline constexpr int kSound = 1042;
+inline constexpr int kDesktop = VANTOR_IDC_DESKTOP;
+inline constexpr int kFog = VANTOR_IDC_FOG;
+inline constexpr int kFPS = VANTOR_IDC_FPS;
+inline constexpr int kFlare = VANTOR_IDC_FLARE;
+inline constexpr int kMotionBlur = VANTOR_IDC_MOTION_BLUR;
+inline constexpr int kClassicCamera = VANTOR_IDC_CLASSIC_CAMERA;
+inline constexpr int kAdvancedRendering = VANTOR_IDC_ADVANCED_RENDERING;
+inline constexpr int kGamma = VANTOR_IDC_GAMMA;
+inline constexpr int kSound = VANTOR_IDC_SOUND;
 // Sliders.
-inline constexpr int kVolume = 1021;
-inline constexpr int kVelocity = 1030;
-inline constexpr int kMotionBlurQuality = 1032;
-inline constexpr int kMotionBlurSamples = 1033;
-inline constexpr int kBrightness = 1041;
+inline constexpr int kVolume = VANTOR_IDC_VOLUME;
+inline constexpr int kVelocity = VANTOR_IDC_VELOCITY;
+inline constexpr int kMotionBlurQuality = VANTOR_IDC_MOTION_BLUR_QUALITY;
+inline constexpr int kMotionBlurSamples = VANTOR_IDC_MOTION_BLUR_SAMPLES;
+inline constexpr int kBrightness = VANTOR_IDC_BRIGHTNESS;
 // Labels.
-inline constexpr int kVolumeLabel = 1027;
-inline constexpr int kVelocityLabel = 1034;
-inline constexpr int kQualityLabel = 1035;
-inline constexpr int kSamplesLabel = 1036;
-inline constexpr int kBrightnessLabel = 1045;
+inline constexpr int kVolumeLabel = VANTOR_IDC_VOLUME_LABEL;
+inline constexpr int kVelocityLabel = VANTOR_IDC_VELOCITY_LABEL;
+inline constexpr int kQualityLabel = VANTOR_IDC_QUALITY_LABEL;
+inline constexpr int kSamplesLabel = VANTOR_IDC_SAMPLES_LABEL;
+inline constexpr int kBrightnessLabel = VANTOR_IDC_BRIGHTNESS_LABEL;
 } // namespace dlg102
 
 // What a control reports besides slider movement.

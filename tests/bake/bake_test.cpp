@@ -53,7 +53,7 @@ TEST(BakeAll, WritesEveryMemberAndRepeatsItselfByteForByte)
         EXPECT_FALSE(mine.empty()) << member;
         EXPECT_TRUE(mine == theirs) << member << " differs between bakes";
     }
-    for (const char* picture : {"preview.bmp", "icon.png"}) {
+    for (const char* picture : {"preview.bmp", "icon.png", "icon.ico"}) {
         Bytes mine, theirs;
         ASSERT_TRUE(ReadFile(a.resourceDir + "/" + picture, mine));
         ASSERT_TRUE(ReadFile((otherResources / picture).string(), theirs));
@@ -66,6 +66,27 @@ TEST(BakeAll, WritesEveryMemberAndRepeatsItselfByteForByte)
     EXPECT_EQ(bmp[18] | bmp[19] << 8, 160);
     EXPECT_EQ(bmp[22] | bmp[23] << 8, 120);
     EXPECT_EQ(bmp[28], 8);
+    // The icon file: 16, 32 and 48 pixel images, then the PNG itself as
+    // the 256 pixel one, each where the directory says.
+    Bytes ico, png;
+    ASSERT_TRUE(ReadFile(a.resourceDir + "/icon.ico", ico));
+    ASSERT_TRUE(ReadFile(a.resourceDir + "/icon.png", png));
+    auto u16 = [&](size_t at) { return uint32_t(ico[at] | ico[at + 1] << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    ASSERT_GE(ico.size(), 6u + 4 * 16);
+    EXPECT_EQ(u16(2), 1u);
+    ASSERT_EQ(u16(4), 4u);
+    const uint32_t sizes[] = {16, 32, 48, 0};
+    for (size_t i = 0; i < 4; ++i) {
+        const size_t entry = 6 + i * 16;
+        EXPECT_EQ(ico[entry], sizes[i]);
+        const uint32_t bytes = u32(entry + 8), offset = u32(entry + 12);
+        ASSERT_LE(uint64_t(offset) + bytes, ico.size());
+        if (i < 3)
+            EXPECT_EQ(bytes, 40 + sizes[i] * sizes[i] * 4 + sizes[i] * ((sizes[i] + 31) / 32 * 4));
+        else
+            EXPECT_TRUE(Bytes(ico.begin() + offset, ico.begin() + offset + bytes) == png);
+    }
     // Sounds are 8-bit mono at 11,025 Hz.
     for (const char* member : kMembers) {
         const std::string name = member;

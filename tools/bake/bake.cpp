@@ -396,8 +396,13 @@ bool Baker::Pictures()
                 o[2] = s[2];
                 o[3] = uint8_t(std::lround(255 * Clamp01((1.0f - r) * 64)));
             }
-        if (!WriteFile(m_o.resourceDir + "/icon.png", EncodePng(icon)))
+        const Bytes png = EncodePng(icon);
+        if (!WriteFile(m_o.resourceDir + "/icon.png", png))
             return Fail("could not write icon.png");
+        // The Windows build's icon resource: the small sizes the title bar
+        // and the display settings draw, and the PNG itself as the large one.
+        if (!WriteFile(m_o.resourceDir + "/icon.ico", EncodeIco(icon, {16, 32, 48}, png)))
+            return Fail("could not write icon.ico");
     }
     if (m_o.docsDir.empty())
         return true;

@@ -318,6 +318,72 @@ Bytes EncodeBmp8(const IndexedImage& image)
     return b;
 }
 
+// ------------------------------------------------------------------ icon
+Bytes EncodeIco(const Image& rgba, const std::vector<int32_t>& sizes, const Bytes& png)
+{
+    std::vector<Bytes> images;
+    std::vector<int32_t> dims;
+    for (int32_t size : sizes) {
+        const Image small = Shrink(rgba, size, size);
+        // A 32-bit DIB of twice the height: the colour rows, then the 1-bit
+        // mask rows that older systems draw with (set where transparent).
+        const uint32_t maskStride = ((uint32_t(size) + 31) / 32) * 4;
+        const uint32_t colourBytes = uint32_t(size) * uint32_t(size) * 4;
+        Bytes b;
+        Put32(b, 40);
+        Put32(b, uint32_t(size));
+        Put32(b, uint32_t(size) * 2);
+        Put16(b, 1);
+        Put16(b, 32);
+        Put32(b, 0);
+        Put32(b, colourBytes + maskStride * uint32_t(size));
+        Put32(b, 0);
+        Put32(b, 0);
+        Put32(b, 0);
+        Put32(b, 0);
+        for (int32_t y = size - 1; y >= 0; --y)
+            for (int32_t x = 0; x < size; ++x) {
+                const uint8_t* p = small.At(x, y);
+                b.push_back(p[2]);
+                b.push_back(p[1]);
+                b.push_back(p[0]);
+                b.push_back(small.channels == 4 ? p[3] : 255);
+            }
+        for (int32_t y = size - 1; y >= 0; --y) {
+            Bytes row(maskStride, 0);
+            for (int32_t x = 0; x < size; ++x)
+                if (small.channels == 4 && small.At(x, y)[3] == 0)
+                    row[size_t(x) / 8] |= uint8_t(0x80u >> (x % 8));
+            b.insert(b.end(), row.begin(), row.end());
+        }
+        images.push_back(std::move(b));
+        dims.push_back(size);
+    }
+    images.push_back(png);
+    dims.push_back(rgba.width);
+
+    Bytes out;
+    Put16(out, 0);
+    Put16(out, 1); // icon, not cursor
+    Put16(out, uint16_t(images.size()));
+    uint32_t offset = 6 + 16 * uint32_t(images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        const uint8_t dim = dims[i] >= 256 ? 0 : uint8_t(dims[i]); // 0 means 256
+        out.push_back(dim);
+        out.push_back(dim);
+        out.push_back(0); // no palette
+        out.push_back(0);
+        Put16(out, 1);
+        Put16(out, 32);
+        Put32(out, uint32_t(images[i].size()));
+        Put32(out, offset);
+        offset += uint32_t(images[i].size());
+    }
+    for (const Bytes& image : images)
+        out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
 // ------------------------------------------------------------------ palette
 IndexedImage Quantize(const Image& src)
 {
@@ -424,6 +490,52 @@ Image Downsample(const Image& image, int32_t factor)
                         sum += image.At(x * factor + i, y * factor + j)[c];
                 out.At(x, y)[c] = uint8_t(sum / uint32_t(factor * factor));
             }
+    return out;
+}
+
+Image Shrink(const Image& image, int32_t width, int32_t height)
+{
+    // For each output column (row), the source columns it covers and how much
+    // of each.
+    struct Tap {
+        int32_t source;
+        double weight;
+    };
+    auto taps = [](int32_t from, int32_t to) {
+        std::vector<std::vector<Tap>> out(static_cast<size_t>(to));
+        const double scale = double(from) / double(to);
+        for (int32_t i = 0; i < to; ++i) {
+            const double lo = i * scale, hi = (i + 1) * scale;
+            for (int32_t s = int32_t(lo); s < from && s < hi; ++s) {
+                const double w = std::min(hi, double(s + 1)) - std::max(lo, double(s));
+                if (w > 0)
+                    out[size_t(i)].push_back({s, w});
+            }
+        }
+        return out;
+    };
+    const auto xs = taps(image.width, width), ys = taps(image.height, height);
+    const bool alpha = image.channels == 4;
+    Image out(width, height, image.channels);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            double sum[4] = {0, 0, 0, 0}, area = 0;
+            for (const Tap& ty : ys[size_t(y)])
+                for (const Tap& tx : xs[size_t(x)]) {
+                    const uint8_t* p = image.At(tx.source, ty.source);
+                    const double w = tx.weight * ty.weight;
+                    const double a = alpha ? p[3] / 255.0 : 1.0;
+                    for (int32_t c = 0; c < image.channels; ++c)
+                        sum[c] += w * (alpha && c < 3 ? p[c] * a : p[c]);
+                    area += w;
+                }
+            uint8_t* o = out.At(x, y);
+            const double coverage = alpha ? sum[3] / 255.0 : area;
+            for (int32_t c = 0; c < image.channels; ++c) {
+                const double v = alpha && c < 3 ? (coverage > 0 ? sum[c] / coverage : 0) : sum[c] / area;
+                o[c] = uint8_t(std::clamp(std::lround(v), 0l, 255l));
+            }
+        }
     return out;
 }
 

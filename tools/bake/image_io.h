@@ -39,6 +39,10 @@ Bytes EncodePngIndexed(const IndexedImage& image);
 Bytes EncodeTga(const Image& image);  // 1 channel: type 3 grey; 4: 32-bit BGRA
 Bytes EncodeBmp24(const Image& image);
 Bytes EncodeBmp8(const IndexedImage& image);
+// A Windows icon file from an RGBA picture: one 32-bit image per size in
+// `sizes` (scaled with an area filter), and `png` (the PNG encoding of the
+// picture itself, 256 x 256 at most) stored as the last, largest image.
+Bytes EncodeIco(const Image& rgba, const std::vector<int32_t>& sizes, const Bytes& png);
 
 // Reduces an RGB picture to 256 colours (median cut, then nearest colour).
 IndexedImage Quantize(const Image& rgb);
@@ -52,6 +56,9 @@ bool ReadFile(const std::string& path, Bytes& bytes);
 
 // Shrinks by an integer factor (box filter); used for the small previews.
 Image Downsample(const Image& image, int32_t factor);
+// Scales to any smaller size: each output pixel is the area-weighted mean of
+// the source pixels it covers, colours weighted by alpha when there is one.
+Image Shrink(const Image& image, int32_t width, int32_t height);
 Image ToRgb(const Image& image);
 
 }  // namespace bake
