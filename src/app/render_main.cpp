@@ -15,8 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <sys/resource.h>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +23,7 @@
 #include "base/error.h"
 #include "base/system.h"
 #include "d3d8_vantor.h"
+#include "platform/process_stats.h"
 #include "platform/resources.h"
 #include "model/camera_path.h"
 #include "model/skeleton.h"
@@ -125,13 +124,6 @@ bool ParseOptions(int argc, char** argv, Options& o)
     return true;
 }
 
-double CpuSeconds(clockid_t clock)
-{
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 // The flight sampled every 2 seconds of scene time from 0 to `o.measure`:
 // per sample the floor's share of the picture, the share of rock in the
 // fog's range and the flock members seen, then the totals against the
@@ -155,8 +147,11 @@ int RunMeasure(const Options& o, COffscreenFlight& flight)
         flight.StartAt(t);
         flight.Frame();
         VantorDepthImage depth;
-        if (FAILED(VantorReadBackBufferDepth(flight.Drawer().GetDevice(), &depth))) {
-            std::fprintf(stderr, "vantor-render: could not read the depth buffer\n");
+        if (const HRESULT hr = VantorReadBackBufferDepth(flight.Drawer().GetDevice(), &depth); FAILED(hr)) {
+            std::fprintf(stderr, "vantor-render: could not read the depth buffer%s\n",
+                         hr == E_NOTIMPL ? " (this Direct3D 8 cannot read a depth buffer back; --measure needs "
+                                           "the Linux build)"
+                                         : "");
             return 1;
         }
         CDrawer& d = flight.Drawer();
@@ -233,14 +228,14 @@ int Run(const Options& o)
         const double startup = std::chrono::duration<double>(std::chrono::steady_clock::now() - launched).count();
         flight.StartAt(0.0);
         const auto t0 = std::chrono::steady_clock::now();
-        const double thread0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID), process0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double thread0 = os::ThreadCpuSeconds(), process0 = os::ProcessCpuSeconds();
         for (int i = 0; i < o.bench; ++i)
             flight.Frame();
         VantorImage last;
         flight.Capture(last);  // waits for the last frame to finish
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double thread = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0;
-        const double process = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process0;
+        const double thread = os::ThreadCpuSeconds() - thread0;
+        const double process = os::ProcessCpuSeconds() - process0;
         // The main thread runs the engine, this Direct3D runtime and the GL
         // driver's command handling; the driver's rasteriser threads only
         // show in the process total. The engine's own share is the
@@ -248,10 +243,8 @@ int Run(const Options& o)
         std::printf("%d frames, %.1f fps, %.3f ms main-thread CPU per frame (engine, runtime and GL driver), "
                     "%.3f ms process CPU per frame (all threads)\n",
                     o.bench, o.bench / wall, 1000.0 * thread / o.bench, 1000.0 * process / o.bench);
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
         std::printf("start-up to the first flight frame %.0f ms, peak resident memory %.0f MB\n", 1000.0 * startup,
-                    static_cast<double>(usage.ru_maxrss) / 1024.0);
+                    os::PeakResidentMemoryMb());
         return 0;
     }
 

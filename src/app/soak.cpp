@@ -10,9 +10,6 @@
 // as it goes.
 #include "app/soak.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +20,7 @@
 
 #include "archive/archive.h"
 #include "d3d8_vantor.h"
+#include "platform/process_stats.h"
 #include "platform/resources.h"
 #include "render/offscreen.h"
 #include "settings/settings.h"
@@ -67,29 +65,6 @@ bool Parse(int argc, char** argv, LongRunOptions& o)
         return false;
     }
     return true;
-}
-
-double ResidentMb()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-int OpenFds()
-{
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (const dirent* e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-        --n;  // the directory stream itself
-    }
-    return n;
 }
 
 // The q-quantile (0..1) of `ms`, which it sorts.
@@ -139,7 +114,7 @@ int Soak(const LongRunOptions& o)
             minute.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         }
         all.insert(all.end(), minute.begin(), minute.end());
-        const double mb = ResidentMb();
+        const double mb = os::ResidentMemoryMb();
         const size_t frames = minute.size();
         const double median = Percentile(minute, 0.5), p99 = Percentile(minute, 0.99);
         if (m == 1) {
@@ -180,8 +155,8 @@ int Cycles(const LongRunOptions& o)
             flight.Capture(image);
         }
         const VantorD3D8Live live = VantorD3D8LiveObjects();
-        const double mb = ResidentMb();
-        const int fds = OpenFds();
+        const double mb = os::ResidentMemoryMb();
+        const int fds = os::OpenHandleCount();
         // The first cycles settle the driver's and the allocator's pools.
         if (c == 10) {
             baseMb = mb;
@@ -198,8 +173,8 @@ int Cycles(const LongRunOptions& o)
         }
     }
     if (o.count >= 10)
-        std::printf("after cycle 10: resident memory %+.2f MB, open fds %+d\n", ResidentMb() - baseMb,
-                    OpenFds() - baseFds);
+        std::printf("after cycle 10: resident memory %+.2f MB, open fds %+d\n", os::ResidentMemoryMb() - baseMb,
+                    os::OpenHandleCount() - baseFds);
     return 0;
 }
 

@@ -122,12 +122,17 @@ bool CDrawer::Init(HWND window)
 
     D3DPRESENT_PARAMETERS pp{};
     pp.Windowed = TRUE;
-    pp.BackBufferWidth = window ? 0 : m_offscreenWidth;
-    pp.BackBufferHeight = window ? 0 : m_offscreenHeight;
+    // Zero takes the window's client size. An off-screen size (the still
+    // renderer) is given as it is, whether the device has a window or not:
+    // on Windows even an off-screen device sits on a (hidden) window.
+    pp.BackBufferWidth = m_offscreenWidth;
+    pp.BackBufferHeight = m_offscreenHeight;
     pp.BackBufferFormat = mode.Format;
     pp.BackBufferCount = 0;
     pp.MultiSampleType = D3DMULTISAMPLE_NONE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    // Off-screen pictures are read back after Present; a discarding swap
+    // leaves the back buffer undefined there, so they keep it with a copy.
+    pp.SwapEffect = m_offscreenWidth ? D3DSWAPEFFECT_COPY : D3DSWAPEFFECT_DISCARD;
     pp.EnableAutoDepthStencil = TRUE;
     pp.AutoDepthStencilFormat = D3DFMT_D16;
 

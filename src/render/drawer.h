@@ -42,8 +42,9 @@ public:
     CDrawer(const CDrawer&) = delete;
     CDrawer& operator=(const CDrawer&) = delete;
 
-    // Creates the device on `window` (an SDL window on Linux; null renders
-    // off-screen at the size given by SetOffscreenSize) and loads the scene.
+    // Creates the device on `window` (the saver window; for off-screen
+    // rendering at the size given by SetOffscreenSize, null on Linux and a
+    // hidden window on Windows) and loads the scene.
     // False on failure; a device without two texture stages or without
     // vertex shaders 1.1 raises its own error.
     bool Init(HWND window);

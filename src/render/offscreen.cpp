@@ -14,6 +14,7 @@ COffscreenFlight::COffscreenFlight(uint32_t seed) : m_drawer(seed)
 COffscreenFlight::~COffscreenFlight()
 {
     m_drawer.Shutdown();
+    VantorDestroyOffscreenWindow(m_window);
     if (g_pSystem == this)
         g_pSystem = nullptr;
 }
@@ -21,8 +22,10 @@ COffscreenFlight::~COffscreenFlight()
 bool COffscreenFlight::Init(unsigned width, unsigned height, std::string& error)
 {
     m_drawer.SetOffscreenSize(width, height);
+    if (!m_window)
+        m_window = VantorCreateOffscreenWindow(width, height);
     try {
-        if (m_drawer.Init(nullptr))
+        if (m_drawer.Init(m_window))
             return true;
         error = "\"Could not init Rendering Engine\"";
     } catch (const CError&) {

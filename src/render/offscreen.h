@@ -22,8 +22,9 @@ public:
     explicit COffscreenFlight(uint32_t seed);
     ~COffscreenFlight();
 
-    // Creates the headless device and loads the scene. False (with the
-    // reason in `error`) when the engine cannot start.
+    // Creates the off-screen device (headless on our runtime, on a hidden
+    // window on Windows) and loads the scene. False (with the reason in
+    // `error`) when the engine cannot start.
     bool Init(unsigned width, unsigned height, std::string& error);
 
     // Positions the clocks so that the frame after `warmUp` more frames shows
@@ -44,6 +45,7 @@ public:
 
 private:
     CDrawer m_drawer;
+    HWND m_window = nullptr;
     double m_now = 0;
     double m_total = 0;
 };

@@ -1,8 +1,16 @@
 // What this Direct3D 8 runtime offers beyond the published interface: the
 // caps test hook, and reading a rendered picture back (tests and the
 // off-screen renderer). Engine code never includes this.
+//
+// On Windows the same declarations sit over the system's Direct3D 8
+// (platform/win32/d3d8_extras_win32.cpp): what the real API can do is done
+// with its own calls, the rest answers E_NOTIMPL (or reports nothing), and
+// the callers say so. The test hooks, default caps and stats exist only in
+// this runtime.
 #pragma once
 
+// Our runtime's header on Linux (its folder is on the include path), the
+// system's on Windows.
 #include <d3d8.h>
 
 #include <cstdint>
@@ -84,3 +92,10 @@ VantorD3D8Live VantorD3D8LiveObjects();
 
 // Headless devices: CreateDevice with no window uses the back-buffer size of
 // the presentation parameters (640 x 480 when zero).
+
+// The window an off-screen device is created on. This runtime renders
+// headless and answers null; the real Direct3D 8 needs a window even when
+// nothing is shown, so on Windows this is a hidden window of the given
+// client size (null when it cannot be made). Destroying null does nothing.
+HWND VantorCreateOffscreenWindow(UINT width, UINT height);
+void VantorDestroyOffscreenWindow(HWND window);

@@ -192,3 +192,11 @@ HRESULT CDirect3D8::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocu
     *ppDevice = device;
     return D3D_OK;
 }
+
+// This runtime renders off-screen devices headless: no window is needed.
+HWND VantorCreateOffscreenWindow(UINT, UINT)
+{
+    return nullptr;
+}
+
+void VantorDestroyOffscreenWindow(HWND) {}
