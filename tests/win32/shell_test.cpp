@@ -268,8 +268,10 @@ TEST_F(WindowTest, PostedCloseArrivesThroughDispatch)
     int guard = 0;
     while (m_os->PeekAndDispatch() != os::DispatchResult::None && ++guard < 1000) {
     }
-    ASSERT_FALSE(r.events.empty());
-    EXPECT_EQ(r.events.back().type, os::EventType::Close);
+    // Other programs' windows may take the activation meanwhile (tests run
+    // side by side), so only the close itself is counted.
+    const std::vector<os::EventType> types = r.Types();
+    EXPECT_EQ(std::count(types.begin(), types.end(), os::EventType::Close), 1);
 }
 
 TEST_F(WindowTest, BlackWindowIsDestroyedByACloseRequest)

@@ -1,19 +1,12 @@
-// The Windows headers as the Win32 layer includes them.
+// The Windows headers of the Win32 layer.
 //
-// <windows.h> turns CreateWindow and MessageBox into macros, which would
-// rename the operations of the neutral OS interface of the same names in
-// every file that sees both; the layer calls the explicit A functions.
+// <windows.h> itself comes through platform/os.h, which drops the
+// CreateWindow and MessageBox macros that would otherwise rename the OS
+// interface's operations of those names; the layer calls CreateWindowExA and
+// MessageBoxA by their own names.
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/os.h"
+
 #include <mmsystem.h>
 #include <shellapi.h>
-
-#undef CreateWindow
-#undef MessageBox
