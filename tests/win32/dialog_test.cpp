@@ -4,18 +4,16 @@
 // controls' own messages.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-// Before <windows.h>, whose macros rename CreateWindow and MessageBox.
-#include "platform/resources.h"
-
-#include <windows.h>
-#include <commctrl.h>
-
 #include "base/error.h"
+#include "platform/resources.h"
 #include "platform/win32/settings_view_win32.h"
 #include "settings/main_dlg.h"
 #include "settings/settings.h"
