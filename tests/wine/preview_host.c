@@ -1,13 +1,18 @@
 /* preview_host.exe STOPFILE: stands in for the desktop's preview area.
  * Creates a top-level window whose client area is 152 x 112 pixels (the
  * size of the display settings' preview) painted in a solid colour nothing
- * else on screen uses, and prints "hwnd N" with its handle in decimal. While
- * it runs it reports the first child window that appears in it as
- * "child "TITLE" WxH" (client size). Once the file STOPFILE exists it
- * destroys the window, as the desktop does when the preview area goes away,
- * and exits 0. Its output is flushed line by line for the test to read. */
+ * else on screen uses, and prints "hwnd N" with its handle in decimal and
+ * "desktop N" with the desktop window's. While it runs it reports the first
+ * child window that appears in it as "child "TITLE" WxH" (client size). Once
+ * the file STOPFILE exists it destroys the window, as the desktop does when
+ * the preview area goes away, and exits 0. Its output is flushed line by
+ * line for the test to read.
+ *
+ * preview_host.exe --close TITLE: posts WM_CLOSE to the top-level window
+ * titled TITLE; exit code 1 when there is none. */
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 
 enum { kClientW = 152, kClientH = 112, kTimer = 1 };
 static const char *g_stopFile;
@@ -40,8 +45,12 @@ static LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && strcmp(argv[1], "--close") == 0) {
+        HWND target = FindWindowA(NULL, argv[2]);
+        return target && PostMessageA(target, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: preview_host STOPFILE\n");
+        fprintf(stderr, "usage: preview_host STOPFILE | --close TITLE\n");
         return 2;
     }
     g_stopFile = argv[1];
@@ -64,7 +73,7 @@ int main(int argc, char **argv)
     ShowWindow(wnd, SW_SHOWNOACTIVATE);
     UpdateWindow(wnd);
     SetTimer(wnd, kTimer, 50, NULL);
-    printf("hwnd %lld\n", (long long)(INT_PTR)wnd);
+    printf("hwnd %lld\ndesktop %lld\n", (long long)(INT_PTR)wnd, (long long)(INT_PTR)GetDesktopWindow());
     fflush(stdout);
     MSG m;
     while (GetMessageA(&m, NULL, 0, 0) > 0) {
