@@ -137,9 +137,10 @@ wait_flight() {
 
 # wait_changes WINDOW N: waits until the picture in WINDOW has changed N times
 # in a row. Each change is a frame presented after the previous screenshot,
-# and the program pumps its messages before each frame; Wine's Direct3D lets
-# the program run at most three frames ahead of the screen, so after five
-# changes the program has pumped its messages at least once since the call.
+# and the program pumps its messages before each frame. Wine's Direct3D lets
+# the program run up to three frames ahead of the screen, so after five
+# changes the program has pumped its messages at least once since the call;
+# eight leave a margin for a deeper queue at the cost of a second or two.
 wait_changes() {
     local n=0 prev cur
     prev=$(import -window "$1" rgb:- 2>/dev/null | md5sum)
@@ -206,7 +207,7 @@ saver_mouse_threshold)
     xdotool mousemove 430 300
     xdotool mousemove 430 330
     xdotool mousemove 370 270
-    wait_changes "$wid" 5
+    wait_changes "$wid" 8
     running "$pid" || fail "a 30-pixel move ended the screensaver"
     xdotool mousemove 369 270
     wait_exit "$pid" 30
