@@ -105,13 +105,16 @@ reg_values() {
 }
 reg_reset() { wine_w 60 reg delete "$key" /f >/dev/null 2>&1; reg_values | grep -q . && fail "cannot clear $key"; }
 reg_set() { wine_w 60 reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1 || fail "cannot write $1"; }
-value_of() { reg_values | awk -v n="$1" '$1 == n {print $2, $3}'; }
+# value_of NAME: "TYPE DATA" of NAME in the values read by the last
+# expect_all_saved.
+value_of() { awk -v n="$1" '$1 == n {print $2, $3}' <<<"$saved"; }
 
 # expect_all_saved: the 17 values exist, each a DWORD, and Path was not
 # written.
 expect_all_saved() {
     local v n
     v=$(reg_values)
+    saved=$v
     for n in $names; do
         grep -q "^$n REG_DWORD 0x[0-9a-f]*\$" <<<"$v" || fail "$n not saved as a DWORD: $(tr '\n' ';' <<<"$v")"
     done
@@ -180,6 +183,7 @@ test_mode)
     reg_reset
     start /t
     wid=$(wait_window "Debug Window") || fail "no window titled Debug Window"
+    [ "$(geometry "$wid")" = "640x480" ] || fail "window is $(geometry "$wid"), not 640x480"
     wait_flight "$wid" "$work/a.png"
     wait_changes "$wid" 2
     import -window "$wid" "$work/b.png" || fail "no second screenshot"
