@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # scr_e2e.sh CASE VANTOR_SCR PREVIEW_HOST [PREVIEW_BMP]: one end-to-end case
 # of the Windows screensaver under Wine, driven with xdotool on the X display
-# the test command provides. PREVIEW_BMP is the picture the preview shows. Runs inside scripts/with-wine (and goes through it when
-# started on its own). VANTOR_WINE_SHOTS=DIR keeps the screenshots of /t, /c
-# and /p there as win-test.png, win-config.png and win-preview.png.
+# the test command provides; PREVIEW_BMP is the picture the preview shows.
+# Runs inside scripts/with-wine (and goes through it when started on its
+# own). VANTOR_WINE_SHOTS=DIR keeps the screenshots of /t, /c and /p there as
+# win-test.png, win-config.png and win-preview.png.
 set -u
 case_name=$1
 scr=$2
