@@ -11,24 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/config_dialog.h"
-#include "app/engine_host.h"
-#include "app/saver_app.h"
+#include "app/saver_main.h"
 #include "platform/resources.h"
 #include "platform/win32/win32_os.h"
-
-namespace {
-
-class CSettingsDialog final : public IConfigDialog {
-public:
-    explicit CSettingsDialog(os::IOS& os) : m_os(os) {}
-    int Run() override { return RunConfigDialog(m_os); }
-
-private:
-    os::IOS& m_os;
-};
-
-} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -42,21 +27,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     int code = 0;
     {
         auto os = os::CreateWin32OS(instance, os::EmbeddedResources());
-        CEngineHost engine(os->Milliseconds());
-        CSoundHost sound;
-        CSettingsDialog dialog(*os);
-        ShellServices services;
-        services.dialog = &dialog;
-        services.engine = &engine;
-        services.sound = &sound;
-
         std::vector<std::string> args;
         for (int i = 1; i < __argc; ++i)
             args.emplace_back(__argv[i]);
-        // The application object, and with it the Direct3D device and the
-        // sound buffers, goes before the component library is shut down.
-        CSaverApp app(*os, services);
-        code = app.Run(args);
+        // Everything of the run, the Direct3D device and the sound buffers
+        // included, goes before the component library is shut down.
+        code = RunSaverProcess(*os, args);
     }
     CoUninitialize();
     return code;
