@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include "../support/test_zip.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -73,20 +75,7 @@ inline std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples)
 // A stored ZIP with the given members, as bytes.
 inline std::vector<uint8_t> BuildArchive(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
 {
-    const std::string path = "/tmp/vantor-sound-archive-" + std::to_string(getpid()) + ".zip";
-    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
-    EXPECT_NE(zip, nullptr);
-    for (const auto& [name, data] : members) {
-        zip_fileinfo info{};
-        EXPECT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0), ZIP_OK);
-        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return bytes;
+    return testzip::Build(members);
 }
 
 // Points SDL at its disk driver, writing to a file of this test's own.

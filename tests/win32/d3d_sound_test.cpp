@@ -12,6 +12,8 @@
 
 #include <zip.h>
 
+#include "../support/test_zip.h"
+
 #include "archive/archive.h"
 #include "creatures/sound_system.h"
 #include "d3d8_vantor.h"
@@ -139,27 +141,7 @@ std::vector<uint8_t> Wave8(size_t count)
 // A stored ZIP holding `members`, as bytes.
 std::vector<uint8_t> Archive(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
 {
-    char dir[MAX_PATH], path[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    GetTempFileNameA(dir, "vnt", 0, path);
-    zipFile zip = zipOpen(path, APPEND_STATUS_CREATE);
-    EXPECT_NE(zip, nullptr);
-    for (const auto& [name, data] : members) {
-        zip_fileinfo info{};
-        EXPECT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0), ZIP_OK);
-        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(path, "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF)
-            bytes.push_back(static_cast<uint8_t>(c));
-        std::fclose(f);
-    }
-    DeleteFileA(path);
-    return bytes;
+    return testzip::Build(members);
 }
 
 // The sound system on the system's DirectSound: buffers are created,
