@@ -188,7 +188,7 @@ two_windows)
 no_gl_visual)
     # A display whose only visual is 8-bit pseudo-colour offers no GL.
     fifo=$work/fifo; mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 320x240x8 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 & x=$!; pids+=($x)
+    Xvfb -displayfd 3 -screen 0 320x240x8 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 & x=$!; pids+=($x)
     read -r num <"$fifo"
     DISPLAY=:$num "$vantor" --root 2>"$work/gl.err"; code=$?
     [ "$code" = 1 ] || fail "exit code $code on a visual without GL"
@@ -312,7 +312,12 @@ daemon)
             fail "cannot create the user $user"
         run_as=(runuser -u "$user" --)
         # The user exists for this test alone: nothing of an earlier run
-        # may still be running as it.
+        # may still be running as it. Two test runs on one machine (two
+        # build trees) take turns, or one would kill the other's daemon.
+        # (The lock is not passed on to the server and the daemon: a process
+        # left behind must not hold it.)
+        exec 9>/tmp/vantor-e2e-daemon.lock
+        flock 9
         hack_user=$user
         pkill -KILL -u "$user" 2>/dev/null
     fi
@@ -332,8 +337,11 @@ cycle:		0:00:00
 programs:	GL: "Vantor" vantor --root \n
 CONF
     [ "$(id -u)" = 0 ] && chown -R "$user" "$home"
+    # -noreset: otherwise the server resets as its last client leaves (the
+    # probe below is one) and refuses connections for that moment, and the
+    # daemon, whose one XOpenDisplay fails, exits without a word.
     fifo=$work/fifo; mkfifo "$fifo"
-    Xvfb -displayfd 3 -ac -screen 0 800x600x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 & x=$!; pids+=($x)
+    Xvfb -displayfd 3 -ac -screen 0 800x600x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 9>&- & x=$!; pids+=($x)
     read -r num <"$fifo"
     as_user=("${run_as[@]}" env -i HOME="$home" DISPLAY=":$num" USER="$user" LOGNAME="$user"
         PATH="$prefix/libexec/xscreensaver:$prefix/bin:/usr/bin:/bin" SDL_AUDIODRIVER=dummy
@@ -341,7 +349,7 @@ CONF
     # The daemon starts once the server answers this user (the server reports
     # its number a moment before every client is served).
     for _ in $(seq 100); do "${as_user[@]}" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    "${as_user[@]}" xscreensaver --no-splash --verbose >"$work/daemon.log" 2>&1 & d=$!; pids+=($d)
+    "${as_user[@]}" xscreensaver --no-splash --verbose >"$work/daemon.log" 2>&1 9>&- & d=$!; pids+=($d)
     ready=
     for _ in $(seq 300); do
         "${as_user[@]}" xscreensaver-command -time >/dev/null 2>&1 && { ready=1; break; }
@@ -350,6 +358,7 @@ CONF
     if [ -z "$ready" ]; then
         # Where it waits tells why; kept in the log for the next look.
         echo "daemon process: $(ps -o pid=,stat=,wchan:32=,etime= -p "$d" 2>&1)"
+        alive "$d" || { wait "$d"; echo "daemon exit status: $?"; }
         "${as_user[@]}" xdpyinfo 2>&1 | head -3
         fail "the daemon did not start"
     fi
