@@ -1,5 +1,7 @@
-# vantor_add_test(<name> SOURCES ... LIBS ... [LABELS ...])
-# One GoogleTest executable per subsystem; every TEST becomes a ctest case.
+# vantor_add_test(<name> SOURCES ... LIBS ... [LABELS ...] [ONE_PROCESS])
+# One GoogleTest executable per subsystem; every TEST becomes a ctest case,
+# except with ONE_PROCESS: there the whole suite is one ctest case, for suites
+# whose cases share an expensive fixture that each process would build anew.
 # Suites that run no GL and open no window: in the sanitizer build they are
 # also checked for leaks (see scripts/test).
 set(VANTOR_LEAK_CHECKED_SUITES
@@ -7,7 +9,7 @@ set(VANTOR_LEAK_CHECKED_SUITES
   vantor_canyon_tests vantor_creatures_tests vantor_sound_tests vantor_bake_tests dialog_test)
 
 function(vantor_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "ONE_PROCESS" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
@@ -17,8 +19,8 @@ function(vantor_add_test name)
   if(name IN_LIST VANTOR_LEAK_CHECKED_SUITES)
     list(APPEND labels leakcheck)
   endif()
-  if(CMAKE_CROSSCOMPILING)
-    # One Wine start per suite rather than one per case.
+  if(CMAKE_CROSSCOMPILING OR ARG_ONE_PROCESS)
+    # One process (under Wine: one Wine start) for the whole suite.
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
   else()
