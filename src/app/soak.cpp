@@ -97,13 +97,18 @@ int Soak(const LongRunOptions& o)
     flight.StartAt(0.0);
     std::printf("soak: %ld min at %ux%u, motion blur with %d sub-frames, GL debug output on\n", o.count, o.width,
                 o.height, flight.Drawer().SampleCount());
-    std::printf("minute  resident MB  frames  median ms  p99 ms  GL errors\n");
+    // Wall time per frame follows whatever else the machine runs; the
+    // process's CPU time per frame (all threads, the GL driver's included)
+    // follows only the work the flight asks for, so drift shows there even
+    // on a busy machine.
+    std::printf("minute  resident MB  frames  median ms  p99 ms  CPU ms/frame  GL errors\n");
     std::fflush(stdout);
 
     VantorImage image;
     std::vector<double> minute, all;
-    double firstMb = 0, worstGrowth = 0, firstMedian = 0, lastMedian = 0;
+    double firstMb = 0, worstGrowth = 0, firstMedian = 0, lastMedian = 0, firstCpu = 0, lastCpu = 0;
     const auto start = Clock::now();
+    double cpuMark = os::ProcessCpuSeconds();
     for (long m = 1; m <= o.count; ++m) {
         const auto end = start + std::chrono::minutes(m);
         minute.clear();
@@ -117,19 +122,25 @@ int Soak(const LongRunOptions& o)
         const double mb = os::ResidentMemoryMb();
         const size_t frames = minute.size();
         const double median = Percentile(minute, 0.5), p99 = Percentile(minute, 0.99);
+        const double cpuNow = os::ProcessCpuSeconds();
+        const double cpu = frames ? (cpuNow - cpuMark) * 1000.0 / frames : 0.0;
+        cpuMark = cpuNow;
         if (m == 1) {
             firstMb = mb;
             firstMedian = median;
+            firstCpu = cpu;
         }
+        lastCpu = cpu;
         worstGrowth = std::max(worstGrowth, mb - firstMb);
         lastMedian = median;
-        std::printf("%6ld  %11.1f  %6zu  %9.1f  %6.1f  %9llu\n", m, mb, frames, median, p99,
+        std::printf("%6ld  %11.1f  %6zu  %9.1f  %6.1f  %12.1f  %9llu\n", m, mb, frames, median, p99, cpu,
                     static_cast<unsigned long long>(VantorD3D8DebugErrors()));
         std::fflush(stdout);
     }
     const uint64_t errors = VantorD3D8DebugErrors();
-    std::printf("all %zu frames: median %.1f ms, p99 %.1f ms; last minute's median / first minute's %.3f\n",
-                all.size(), Percentile(all, 0.5), Percentile(all, 0.99), firstMedian > 0 ? lastMedian / firstMedian : 0);
+    std::printf("all %zu frames: median %.1f ms, p99 %.1f ms; last minute / first minute: median %.3f, CPU %.3f\n",
+                all.size(), Percentile(all, 0.5), Percentile(all, 0.99), firstMedian > 0 ? lastMedian / firstMedian : 0,
+                firstCpu > 0 ? lastCpu / firstCpu : 0);
     std::printf("resident memory growth after minute 1: %.2f MB; GL errors: %llu\n", worstGrowth,
                 static_cast<unsigned long long>(errors));
     // Growth is judged against the first minute: by then every cache the
