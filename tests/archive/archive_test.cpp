@@ -17,10 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include <zip.h>
-
 #include "archive/archive.h"
 #include "archive/memory_file.h"
+#include "../support/test_zip.h"
 
 namespace {
 
@@ -29,28 +28,10 @@ using Bytes = std::vector<uint8_t>;
 // Builds a ZIP in memory; method 0 stores, 8 deflates.
 Bytes MakeZip(const std::vector<std::pair<std::string, std::string>>& members, int method = 0)
 {
-    // Unique per test process: suites may run side by side.
-    static const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("vantor-archive-test-" + std::to_string(reinterpret_cast<uintptr_t>(&path)) + "-" +
-          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".zip"))
-            .string();
-    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
-    EXPECT_NE(zip, nullptr);
-    for (const auto& [name, data] : members) {
-        zip_fileinfo info{};
-        EXPECT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                                      method ? 6 : 0),
-                  ZIP_OK);
-        if (!data.empty())
-            zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-    std::ifstream in(path, std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return bytes;
+    std::vector<std::pair<std::string, Bytes>> raw;
+    for (const auto& [name, text] : members)
+        raw.emplace_back(name, Bytes(text.begin(), text.end()));
+    return testzip::Build(raw, method);
 }
 
 size_t Find(const Bytes& bytes, const std::string& what, size_t from = 0)

@@ -11,25 +11,33 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace testzip {
 
-inline std::vector<uint8_t> Build(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
+// method 0 stores, 8 deflates.
+inline std::vector<uint8_t> Build(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members,
+                                  int method = 0)
 {
-    // minizip writes to a file; a name of its own per call, removed again.
+    // minizip writes to a file; a name of its own per call (suites run side
+    // by side in separate processes), removed again.
     const std::string path =
         (std::filesystem::temp_directory_path() /
-         ("vantor-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".zip"))
+         ("vantor-test-" + std::to_string(std::random_device{}()) + "-" +
+          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".zip"))
             .string();
     zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     EXPECT_NE(zip, nullptr);
     for (const auto& [name, data] : members) {
         zip_fileinfo info{};
-        EXPECT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0), ZIP_OK);
-        zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
+        EXPECT_EQ(zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                      method ? 6 : 0),
+                  ZIP_OK);
+        if (!data.empty())
+            zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
         zipCloseFileInZip(zip);
     }
     zipClose(zip, nullptr);
