@@ -159,10 +159,12 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
     const double L = line.length;
 
     // The leading pterodactyl: steady speed, weaving gently across the floor
-    // at about half the walls' height, so the camera circling it sees rock
-    // on both sides and sky above rather than sand; it climbs towards the
-    // rims as the arms open into the basin, where it turns a full circle at
-    // each pass and the view reaches across to the ranges.
+    // and swooping between the upper walls and the rims, so the camera
+    // circling it sees rock on both sides and sky above rather than sand,
+    // and whenever it rises to the rims the view runs out over them to the
+    // ranges (deep in the gorge the walls close every view within a few
+    // thousand units). It flies over rim height in the basin, where it turns
+    // a full circle at each pass and the view reaches across to the ranges.
     const Vec2 bc = layout.basinCentre;
     const double R = layout.basinRadius;
     const CanyonLine leadLine = WithBasinLoops(line, bc, 2600);
@@ -178,7 +180,7 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
         const double room = std::max(0.0, lp.halfWidth - 450);
         const double lateral = 0.3 * room * std::sin(kTwoPi * 9 * phi);
         const double high = openness(lp.p);
-        const double z = lp.floorZ + 820 + 110 * std::sin(kTwoPi * 11 * phi + 1.0) + high * 1150;
+        const double z = lp.floorZ + 1600 + 250 * std::sin(kTwoPi * 7 * phi + 1.0) * (1 - high) + high * 370;
         return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
     };
     // The helicopter: half a loop ahead, a little lower, with its speed
