@@ -46,6 +46,7 @@ TEST(BakeFlightPath, TracksLoadAndKeepTheirDistanceFromTheRock)
     const PathReport r = MeasureFlightPath(f.path, q);
     EXPECT_GE(r.pteroClearance, kMinClearance + kOrbitReach);
     EXPECT_GE(r.classicClearance, kMinClearance);
+    EXPECT_GE(r.flockClearance, kMinClearance + kFlockReach);
     EXPECT_LE(r.pteroSeamRatio, 1.5f);
     EXPECT_LE(r.classicSeamRatio, 1.5f);
     EXPECT_LE(r.flockSeamRatio, 1.5f);
@@ -58,6 +59,9 @@ TEST(BakeFlightPath, TracksLoadAndKeepTheirDistanceFromTheRock)
     PathReport heliClose = r;
     heliClose.classicClearance = kMinClearance - 1;
     EXPECT_NE(PathReportProblem(heliClose).find("helicopter's clearance"), std::string::npos);
+    PathReport flockClose = r;
+    flockClose.flockClearance = kMinClearance + kFlockReach - 1;
+    EXPECT_NE(PathReportProblem(flockClose).find("flock's clearance"), std::string::npos);
     PathReport jump = r;
     jump.classicSeamRatio = 1.6f;
     EXPECT_NE(PathReportProblem(jump).find("ClassicCamera jumps at its loop seam"), std::string::npos);

@@ -287,6 +287,7 @@ PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
         return r;
     r.pteroClearance = 1e9f;
     r.classicClearance = 1e9f;
+    r.flockClearance = 1e9f;
     // Eight samples per frame through the engine's own spline.
     for (int32_t i = 0; i < kPathFrames * 8; ++i) {
         path.Sample(float(i) / 8.0f, 1.0f);
@@ -294,6 +295,7 @@ PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
         const Vec3 c = vmath::Row(path.GetBoneMatrix(classic), 3);
         r.pteroClearance = std::min(r.pteroClearance, canyon.Distance(p, 1000.0f));
         r.classicClearance = std::min(r.classicClearance, canyon.Distance(c, 1000.0f));
+        r.flockClearance = std::min(r.flockClearance, canyon.Distance(vmath::Row(path.GetBoneMatrix(flock), 3), 1000.0f));
     }
     r.pteroSeamRatio = SeamRatio(path, ptero);
     r.classicSeamRatio = SeamRatio(path, classic);
@@ -319,6 +321,11 @@ std::string PathReportProblem(const PathReport& r)
     if (r.classicClearance < kMinClearance) {
         std::snprintf(text, sizeof text, "helicopter's clearance %.0f from the rock, needs %.0f",
                       double(r.classicClearance), double(kMinClearance));
+        return text;
+    }
+    if (r.flockClearance < kMinClearance + kFlockReach) {
+        std::snprintf(text, sizeof text, "flock's clearance %.0f from the rock, needs %.0f", double(r.flockClearance),
+                      double(kMinClearance + kFlockReach));
         return text;
     }
     const float seams[3] = {r.pteroSeamRatio, r.classicSeamRatio, r.flockSeamRatio};
