@@ -92,6 +92,38 @@ TEST(BakeCanyon, MeshIsAnIntegralCrackFreeHeightField)
     EXPECT_GT(used[kShaderGround], 500);
 }
 
+TEST(BakeCanyon, WallBordersRunAcrossTheGridNotAlongIt)
+{
+    // Where wall faces meet floor or rim faces, the border must follow the
+    // cuts through the grid's triangles; a border made of the grid's own
+    // edges is the sawtooth that shows along every wall foot.
+    const CanyonMesh& m = Shared().mesh;
+    // Directed edges by position (vertices are shared within one texture
+    // mapping only), each with its face's material.
+    std::map<std::tuple<float, float, float, float>, int32_t> shaderOf;
+    for (const MeshFace& f : m.faces) {
+        const int32_t v[3] = {f.a, f.b, f.c};
+        for (int k = 0; k < 3; ++k) {
+            const Vec3 a = m.positions[size_t(v[k])], b = m.positions[size_t(v[(k + 1) % 3])];
+            shaderOf[{a.x, a.y, b.x, b.y}] = f.shader;
+        }
+    }
+    auto onGrid = [](float x, float y) {
+        return std::fmod(x, float(kCanyonCellSize)) == 0 && std::fmod(y, float(kCanyonCellSize)) == 0;
+    };
+    int borders = 0, alongGrid = 0;
+    for (const auto& [edge, shader] : shaderOf) {
+        const auto [ax, ay, bx, by] = edge;
+        const auto other = shaderOf.find({bx, by, ax, ay});
+        if (other == shaderOf.end() || (shader == kShaderStrata) == (other->second == kShaderStrata))
+            continue;
+        ++borders;
+        alongGrid += onGrid(ax, ay) && onGrid(bx, by);
+    }
+    EXPECT_GT(borders, 2000);
+    EXPECT_EQ(alongGrid, 0);
+}
+
 TEST(BakeCanyon, WallTextureBandsStayLevel)
 {
     const CanyonMesh& m = Shared().mesh;

@@ -46,6 +46,7 @@ TEST(BakeFlightPath, TracksLoadAndKeepTheirDistanceFromTheRock)
     const PathReport r = MeasureFlightPath(f.path, q);
     EXPECT_GE(r.pteroClearance, kMinClearance + kOrbitReach);
     EXPECT_GE(r.classicClearance, kMinClearance);
+    EXPECT_GE(r.flockClearance, kMinClearance + kFlockReach);
     EXPECT_LE(r.pteroSeamRatio, 1.5f);
     EXPECT_LE(r.classicSeamRatio, 1.5f);
     EXPECT_LE(r.flockSeamRatio, 1.5f);
@@ -58,6 +59,9 @@ TEST(BakeFlightPath, TracksLoadAndKeepTheirDistanceFromTheRock)
     PathReport heliClose = r;
     heliClose.classicClearance = kMinClearance - 1;
     EXPECT_NE(PathReportProblem(heliClose).find("helicopter's clearance"), std::string::npos);
+    PathReport flockClose = r;
+    flockClose.flockClearance = kMinClearance + kFlockReach - 1;
+    EXPECT_NE(PathReportProblem(flockClose).find("flock's clearance"), std::string::npos);
     PathReport jump = r;
     jump.classicSeamRatio = 1.6f;
     EXPECT_NE(PathReportProblem(jump).find("ClassicCamera jumps at its loop seam"), std::string::npos);
@@ -140,30 +144,37 @@ TEST(BakeFlightPath, FlockCirclesInGroupsOverTheBasinAndTheArms)
     EXPECT_GT(outside, kPathFrames / 2);
 }
 
-TEST(BakeFlightPath, LeaderFliesHighInTheBasinAndMidWallInTheArms)
+TEST(BakeFlightPath, LeaderFliesHighInTheBasinAndAlongTheUpperWallsInTheArms)
 {
     // The leading pterodactyl (and the camera orbiting it) spends a good
-    // share of each loop in the open basin, near rim height, and flies the
-    // arms at about half the walls' height.
+    // share of each loop in the open basin, over rim height, and flies the
+    // arms between the upper walls and the rims, never down among the
+    // floor's rubble nor high over the plateau.
     Flight& f = SharedFlight();
     const int32_t lead = f.path.FindBone("PteroCamera");
     const Vec2 c = f.layout.basinCentre;
-    int inBasin = 0;
+    int inBasin = 0, nearRims = 0, inArms = 0;
     for (int32_t frame = 0; frame < kPathFrames; ++frame) {
         const Vec3 p = f.path.GetKeyPosition(lead, frame);
         const double r = std::hypot(p.x - c.x, p.y - c.y);
         inBasin += r < f.layout.basinRadius;
         if (r < f.layout.basinRadius - 2000) {
-            EXPECT_GT(p.z, f.layout.plateauZ * 0.9) << frame;
+            EXPECT_GT(p.z, f.layout.plateauZ) << frame;
         }
         if (r > f.layout.basinRadius + 2500) {
             const float floor = float(CanyonHeight(f.layout, p.x, p.y));
-            EXPECT_GT(p.z - floor, f.layout.plateauZ * 0.35) << frame;
-            EXPECT_LT(p.z - floor, f.layout.plateauZ * 0.65) << frame;
+            EXPECT_GT(p.z - floor, f.layout.plateauZ * 0.7) << frame;
+            EXPECT_LT(p.z - floor, f.layout.plateauZ * 1.1) << frame;
+            ++inArms;
+            nearRims += p.z - floor > f.layout.plateauZ * 0.9;
         }
     }
     EXPECT_GT(inBasin, kPathFrames / 4);
     EXPECT_LT(inBasin, kPathFrames * 2 / 3);  // and still flies the canyon
+    // It rises to the rims, where the view runs out to the ranges, for part
+    // of its way along the arms, not all of it.
+    EXPECT_GT(nearRims, inArms / 5);
+    EXPECT_LT(nearRims, inArms * 4 / 5);
 }
 
 struct Ptero {

@@ -61,10 +61,10 @@ const GoldenCase kCases[] = {
     // the fog, the haze lies along the horizon.
     {"helicopter_fog", 200.0, {{"ClassicCamera", 1}}},
     {"helicopter_fog_off", 200.0, {{"ClassicCamera", 1}, {"Fog", 0}}},
-    // Rock close by at the lower edge, through the 512 x 512 blur target
-    // from one sub-frame and from eight.
-    {"motion_blur_1", 100.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 1}}},
-    {"motion_blur_8", 100.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 8}}},
+    // Walls close by on both sides of the gorge, through the 512 x 512 blur
+    // target from one sub-frame and from eight.
+    {"motion_blur_1", 120.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 1}}},
+    {"motion_blur_8", 120.0, {{"ClassicCamera", 1}, {"MotionBlur", 1}, {"MotionBlurSamples", 8}}},
     {"gamma_150", 3.0, {{"Gamma", 1}, {"Brightness", 150}}},
     // Large enough for each digit to be a dozen pixels wide; only the
     // corner with the counter is kept.

@@ -236,6 +236,7 @@ bool Baker::Flight()
     const PathReport r = MeasureFlightPath(path, *m_query);
     Note("path: pterodactyl clearance %.0f (orbit camera %.0f), helicopter clearance %.0f",
          double(r.pteroClearance), double(r.pteroClearance - kOrbitReach), double(r.classicClearance));
+    Note("path: flock clearance %.0f", double(r.flockClearance));
     Note("path: seam ratios %.2f %.2f %.2f", double(r.pteroSeamRatio), double(r.classicSeamRatio),
          double(r.flockSeamRatio));
     if (const std::string problem = PathReportProblem(r); !problem.empty())

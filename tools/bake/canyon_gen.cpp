@@ -10,7 +10,9 @@
 // cells it needs: a quadtree splits where two triangles would miss the
 // terrain by more than a tolerance, neighbours differ by at most one level,
 // and a cell next to finer ones is fanned from its centre through their
-// edge midpoints, so no crack or T-junction opens.
+// edge midpoints, so no crack or T-junction opens. Where the border
+// between wall and floor (or rim) crosses a triangle, the triangle is cut
+// along it, so that border is a smooth line rather than a sawtooth.
 #include "bake/canyon_gen.h"
 
 #include <algorithm>
@@ -18,7 +20,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <unordered_map>
 
 #include "bake/noise.h"
 
@@ -118,10 +119,12 @@ void FinishLine(CanyonLine& line, bool loop)
 
 // The figure of eight: a Gerono lemniscate with meanders that fade out at
 // the crossing (so both arms meet at the basin's centre), resampled to even
-// arc-length spacing.
+// arc-length spacing. Its far bends stay on the plateau, at the foot of the
+// ranges rather than cut into them, so from there too the view over the
+// rims has room to reach past the fog start.
 CanyonLine MakeMainLine()
 {
-    const double A = 10500, B = 19500;
+    const double A = 9000, B = 16500;
     const size_t dense = 16384;
     std::vector<Vec2> raw(dense);
     for (size_t i = 0; i < dense; ++i) {
@@ -188,7 +191,7 @@ CanyonLayout MakeCanyonLayout()
     for (int g = 0; g < 26 && layout.gullies.size() < 7; ++g) {
         const size_t at = size_t(rng.Int(0, int32_t(n) - 1));
         const Vec2 p = main.points[at];
-        if (Len(p) < 9500)
+        if (Len(p) < 8000)
             continue;
         const Vec2 q = main.points[(at + 1) % n];
         Vec2 t{q.x - p.x, q.y - p.y};
@@ -235,13 +238,17 @@ double CanyonHeight(const CanyonLayout& layout, double x, double y)
     double plateau = layout.plateauZ + 200 * Fbm(float(x / 9000), float(y / 9000), 0, 3, 0.5f, 11) +
                      40 * Fbm(float(x / 2500), float(y / 2500), 0, 2, 0.5f, 12);
     // Ranges rise beyond the canyon country, far enough that the fog grades
-    // them and high enough to stand over the rims from the basin and the
-    // straight reaches; they also hide the terrain's edge.
+    // them and high enough (7,000 to 12,000 units over the plateau) to stand
+    // over the rims from the basin and from the arms wherever the flight
+    // rises to rim height: over the flat plateau alone the view reaches past
+    // the fog start only in a sliver along the horizon. Their crests are
+    // rounded, so their outline against the sky stays smooth even where
+    // their mesh is coarse; they also hide the terrain's edge.
     const double out = std::hypot(x / 15500, y / 14000);
     if (out > 0.72) {
-        const double ridge = 1 - std::fabs(Fbm(float(x / 6000), float(y / 6000), 0, 3, 0.5f, 19));
+        const double ridge = std::clamp(0.5 + 0.8 * Fbm(float(x / 7000), float(y / 7000), 0, 2, 0.5f, 19), 0.0, 1.0);
         const double rise = std::clamp((out - 0.72) / 0.45, 0.0, 1.0);
-        plateau += (2400 + 4000 * ridge * ridge) * rise * rise * (3 - 2 * rise);
+        plateau += (7000 + 5000 * ridge) * rise * rise * (3 - 2 * rise);
     }
     // Alcoves: the wall line only ever moves outward from the floor's edge,
     // so the floor keeps its full width for the flight.
@@ -301,9 +308,12 @@ namespace {
 constexpr int32_t N = kCanyonGridCells;  // cells per side
 constexpr int32_t P = N + 1;             // grid points per side
 constexpr int32_t kMaxLeaf = 8;          // 1280 units
-constexpr double kTolerance = 62.0;
-// The ranges are only ever seen from afar, through haze.
-constexpr double kFarTolerance = 400.0;
+constexpr double kTolerance = 85.0;
+constexpr double kFarTolerance = 350.0;
+
+// Out among the ranges, beyond the canyon country: seen only from afar,
+// through haze.
+bool Far(double x, double y) { return std::hypot(x / 15500, y / 14000) > 0.80; }
 
 struct Leaf {
     int32_t x, y, size;
@@ -364,7 +374,7 @@ void QuadMesher::AddLeaf(int32_t x, int32_t y, int32_t s)
 void QuadMesher::Refine(int32_t x, int32_t y, int32_t s)
 {
     const double cx = Wx(x) + s * kCanyonCellSize / 2, cy = Wx(y) + s * kCanyonCellSize / 2;
-    const double tolerance = std::hypot(cx / 15500, cy / 14000) > 0.80 ? kFarTolerance : kTolerance;
+    const double tolerance = Far(cx, cy) ? kFarTolerance : kTolerance;
     const bool split = s > kMaxLeaf ||
                        (s > 1 && std::min(DiagonalError(x, y, s, true), DiagonalError(x, y, s, false)) > tolerance);
     if (!split) {
@@ -510,60 +520,118 @@ CanyonMesh QuadMesher::Run()
     for (const Leaf& l : m_leaves)
         Triangulate(l, tris);
 
-    // Materials by slope and height, and one vertex per (grid point,
-    // texture mapping): planar for floor and rock, wall mappings for strata
-    // with u along x or y and v with height, so bands stay level.
-    CanyonMesh mesh;
-    std::unordered_map<int64_t, int32_t> vertexOf;
-    std::vector<vmath::Vec3> normalSum;
+    // Materials: sand on the low flat floor, rock on flat ground above it,
+    // strata on the walls. Deciding that per triangle would leave the border
+    // where the triangles happen to lie, a sawtooth one cell deep along
+    // every wall foot and rim. Instead the slope is taken per grid point
+    // (the smoothed normal) and every triangle that it crosses is cut along
+    // the level where the slope reaches the walls' threshold, so the border
+    // runs as a smooth line across the cells.
+    // The slope at a grid point from its neighbours' heights: the same
+    // wherever the quadtree put coarse or fine cells.
+    std::vector<vmath::Vec3> gridNormal(size_t(P) * P);
+    for (int32_t gy = 0; gy < P; ++gy)
+        for (int32_t gx = 0; gx < P; ++gx) {
+            const int32_t x0 = std::max(gx - 1, 0), x1 = std::min(gx + 1, P - 1);
+            const int32_t y0 = std::max(gy - 1, 0), y1 = std::min(gy + 1, P - 1);
+            const vmath::Vec3 n{float(-(H(x1, gy) - H(x0, gy)) / ((x1 - x0) * kCanyonCellSize)),
+                                float(-(H(gx, y1) - H(gx, y0)) / ((y1 - y0) * kCanyonCellSize)), 1.0f};
+            gridNormal[size_t(gy) * P + size_t(gx)] = n * (1.0f / vmath::Length(n));
+        }
     auto position = [&](int32_t g) {
         const int32_t gx = g % P, gy = g / P;
         return vmath::Vec3{float(Wx(gx)), float(Wx(gy)), float(H(gx, gy))};
     };
-    for (const auto& t : tris) {
-        const vmath::Vec3 a = position(t[0]), b = position(t[1]), c = position(t[2]);
-        const vmath::Vec3 n = vmath::Cross(b - a, c - a);
-        const float len = vmath::Length(n);
-        if (len <= 0)
-            continue;
-        const float nz = n.z / len;
-        const float meanZ = (a.z + b.z + c.z) / 3;
-        int32_t shader = kShaderRock;
-        int32_t mapping = 0;
-        if (nz < 0.80f) {
-            shader = kShaderStrata;
-            mapping = std::fabs(n.y) >= std::fabs(n.x) ? 1 : 2;
-        } else if (meanZ < 320) {
-            shader = kShaderGround;
+    constexpr float kWallSlope = 0.80f;  // normal z below this is wall
+    // Among the ranges every slope counts as wall: their faces are large,
+    // and cutting them along each change of slope would cost thousands of
+    // faces for borders seen only through haze.
+    auto flatness = [&](int32_t g) {
+        const vmath::Vec3 p = position(g);
+        return Far(p.x, p.y) ? -1.0f : gridNormal[size_t(g)].z - kWallSlope;
+    };
+
+    // A mesh corner is a grid point (key >= 0) or the point where the border
+    // crosses the edge between two grid points (key < 0). The same edge
+    // gives the same point to both triangles that share it, so no crack.
+    struct Corner {
+        int64_t key;
+        vmath::Vec3 p, n;
+    };
+    auto gridCorner = [&](int32_t g) { return Corner{g, position(g), gridNormal[size_t(g)]}; };
+    auto edgeCorner = [&](int32_t a, int32_t b) {
+        if (a > b)
+            std::swap(a, b);
+        const float fa = flatness(a), fb = flatness(b);
+        // Kept off the grid points, so no sliver of a face is left over.
+        const float f = std::clamp(fa / (fa - fb), 0.15f, 0.85f);
+        vmath::Vec3 p = position(a) + (position(b) - position(a)) * f;
+        p = {std::round(p.x), std::round(p.y), std::round(p.z)};
+        const vmath::Vec3 n = gridNormal[size_t(a)] * (1 - f) + gridNormal[size_t(b)] * f;
+        return Corner{-1 - (int64_t(a) * P * P + b), p, n * (1.0f / std::max(1e-6f, vmath::Length(n)))};
+    };
+
+    CanyonMesh mesh;
+    std::map<std::pair<int64_t, int32_t>, int32_t> vertexOf;  // (corner, mapping) -> vertex
+    auto vertex = [&](const Corner& c, int32_t mapping) {
+        auto it = vertexOf.find({c.key, mapping});
+        if (it != vertexOf.end())
+            return it->second;
+        const int32_t index = int32_t(mesh.positions.size());
+        vertexOf.emplace(std::make_pair(c.key, mapping), index);
+        mesh.positions.push_back(c.p);
+        mesh.normals.push_back(c.n);
+        // Planar for floor and rock; the wall mappings run u along x or y
+        // and v with height, so the strata's bands stay level.
+        if (mapping == 0) {
+            mesh.u.push_back(c.p.x / 1000.0f);
+            mesh.v.push_back(c.p.y / 1000.0f);
+        } else {
+            mesh.u.push_back((mapping == 1 ? c.p.x : c.p.y) / 1400.0f);
+            mesh.v.push_back(c.p.z / 1400.0f);
         }
-        MeshFace face;
-        face.shader = shader;
-        int32_t* slots[3] = {&face.a, &face.b, &face.c};
-        for (int k = 0; k < 3; ++k) {
-            const int64_t key = int64_t(t[size_t(k)]) * 4 + mapping;
-            auto it = vertexOf.find(key);
-            if (it == vertexOf.end()) {
-                const vmath::Vec3 p = position(t[size_t(k)]);
-                it = vertexOf.emplace(key, int32_t(mesh.positions.size())).first;
-                mesh.positions.push_back(p);
-                normalSum.push_back({});
-                if (mapping == 0) {
-                    mesh.u.push_back(p.x / 1000.0f);
-                    mesh.v.push_back(p.y / 1000.0f);
-                } else {
-                    mesh.u.push_back((mapping == 1 ? p.x : p.y) / 1400.0f);
-                    mesh.v.push_back(p.z / 1400.0f);
-                }
+        return index;
+    };
+    // One convex piece of a triangle, all of it on one side of the border.
+    auto emit = [&](const std::vector<Corner>& piece, bool wall) {
+        for (size_t k = 1; k + 1 < piece.size(); ++k) {
+            const Corner* c[3] = {&piece[0], &piece[k], &piece[k + 1]};
+            const vmath::Vec3 n = vmath::Cross(c[1]->p - c[0]->p, c[2]->p - c[0]->p);
+            if (vmath::Length(n) <= 0)
+                continue;
+            const float meanZ = (c[0]->p.z + c[1]->p.z + c[2]->p.z) / 3;
+            MeshFace face;
+            int32_t mapping = 0;
+            if (wall) {
+                face.shader = kShaderStrata;
+                mapping = std::fabs(n.y) >= std::fabs(n.x) ? 1 : 2;
+            } else {
+                face.shader = meanZ < 320 ? kShaderGround : kShaderRock;
             }
-            *slots[k] = it->second;
-            normalSum[size_t(it->second)] = normalSum[size_t(it->second)] + n;
+            face.a = vertex(*c[0], mapping);
+            face.b = vertex(*c[1], mapping);
+            face.c = vertex(*c[2], mapping);
+            mesh.faces.push_back(face);
         }
-        mesh.faces.push_back(face);
-    }
-    mesh.normals.resize(normalSum.size());
-    for (size_t i = 0; i < normalSum.size(); ++i) {
-        const float len = vmath::Length(normalSum[i]);
-        mesh.normals[i] = len > 0 ? normalSum[i] * (1.0f / len) : vmath::Vec3{0, 0, 1};
+    };
+    std::vector<Corner> flat, steep;
+    for (const auto& t : tris) {
+        flat.clear();
+        steep.clear();
+        for (int k = 0; k < 3; ++k) {
+            const int32_t a = t[size_t(k)], b = t[size_t((k + 1) % 3)];
+            const bool aFlat = flatness(a) >= 0, bFlat = flatness(b) >= 0;
+            (aFlat ? flat : steep).push_back(gridCorner(a));
+            if (aFlat != bFlat) {
+                const Corner cut = edgeCorner(a, b);
+                flat.push_back(cut);
+                steep.push_back(cut);
+            }
+        }
+        if (flat.size() >= 3)
+            emit(flat, false);
+        if (steep.size() >= 3)
+            emit(steep, true);
     }
     return mesh;
 }

@@ -159,10 +159,12 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
     const double L = line.length;
 
     // The leading pterodactyl: steady speed, weaving gently across the floor
-    // at about half the walls' height, so the camera circling it sees rock
-    // on both sides and sky above rather than sand; it climbs towards the
-    // rims as the arms open into the basin, where it turns a full circle at
-    // each pass and the view reaches across to the ranges.
+    // and swooping between the upper walls and the rims, so the camera
+    // circling it sees rock on both sides and sky above rather than sand,
+    // and whenever it rises to the rims the view runs out over them to the
+    // ranges (deep in the gorge the walls close every view within a few
+    // thousand units). It flies over rim height in the basin, where it turns
+    // a full circle at each pass and the view reaches across to the ranges.
     const Vec2 bc = layout.basinCentre;
     const double R = layout.basinRadius;
     const CanyonLine leadLine = WithBasinLoops(line, bc, 2600);
@@ -178,7 +180,7 @@ std::string MakeFlightPathText(const CanyonLayout& layout)
         const double room = std::max(0.0, lp.halfWidth - 450);
         const double lateral = 0.3 * room * std::sin(kTwoPi * 9 * phi);
         const double high = openness(lp.p);
-        const double z = lp.floorZ + 820 + 110 * std::sin(kTwoPi * 11 * phi + 1.0) + high * 1150;
+        const double z = lp.floorZ + 1600 + 250 * std::sin(kTwoPi * 7 * phi + 1.0) * (1 - high) + high * 370;
         return Vec3{float(lp.p.x - lp.tangent.y * lateral), float(lp.p.y + lp.tangent.x * lateral), float(z)};
     };
     // The helicopter: half a loop ahead, a little lower, with its speed
@@ -285,6 +287,7 @@ PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
         return r;
     r.pteroClearance = 1e9f;
     r.classicClearance = 1e9f;
+    r.flockClearance = 1e9f;
     // Eight samples per frame through the engine's own spline.
     for (int32_t i = 0; i < kPathFrames * 8; ++i) {
         path.Sample(float(i) / 8.0f, 1.0f);
@@ -292,6 +295,7 @@ PathReport MeasureFlightPath(CSkeleton& path, const MeshQuery& canyon)
         const Vec3 c = vmath::Row(path.GetBoneMatrix(classic), 3);
         r.pteroClearance = std::min(r.pteroClearance, canyon.Distance(p, 1000.0f));
         r.classicClearance = std::min(r.classicClearance, canyon.Distance(c, 1000.0f));
+        r.flockClearance = std::min(r.flockClearance, canyon.Distance(vmath::Row(path.GetBoneMatrix(flock), 3), 1000.0f));
     }
     r.pteroSeamRatio = SeamRatio(path, ptero);
     r.classicSeamRatio = SeamRatio(path, classic);
@@ -317,6 +321,11 @@ std::string PathReportProblem(const PathReport& r)
     if (r.classicClearance < kMinClearance) {
         std::snprintf(text, sizeof text, "helicopter's clearance %.0f from the rock, needs %.0f",
                       double(r.classicClearance), double(kMinClearance));
+        return text;
+    }
+    if (r.flockClearance < kMinClearance + kFlockReach) {
+        std::snprintf(text, sizeof text, "flock's clearance %.0f from the rock, needs %.0f", double(r.flockClearance),
+                      double(kMinClearance + kFlockReach));
         return text;
     }
     const float seams[3] = {r.pteroSeamRatio, r.classicSeamRatio, r.flockSeamRatio};

@@ -1,7 +1,8 @@
 // The recorded flight, "models/camera.ani": six unparented tracks over 600
 // frames that loop seamlessly. "PteroCamera" (the leading pterodactyl,
 // followed by the orbiting camera) and "ClassicCamera" (the helicopter) fly
-// the canyon; "Ptero" circles the basin so the flock stays together.
+// the canyon; "Ptero" (the flock) circles high over the basin and the arms
+// in turn, clear of the ranges that rise beyond them.
 #pragma once
 
 #include <string>
@@ -18,12 +19,16 @@ constexpr int32_t kPathFrames = 600;
 // How far the orbiting camera can be from the point it circles.
 constexpr float kOrbitReach = 121.3f;  // 70 * sqrt(3)
 constexpr float kMinClearance = 150.0f;
+// How far a flock member's wing tips reach from its centre: it is drawn at
+// three times the size of the 83-unit pterodactyl.
+constexpr float kFlockReach = 125.0f;
 
 std::string MakeFlightPathText(const CanyonLayout& layout);
 
 struct PathReport {
     float pteroClearance = 0;    // nearest face to the leading pterodactyl's track
     float classicClearance = 0;  // nearest face to the helicopter track
+    float flockClearance = 0;    // nearest face to the flock's track
     float pteroSeamRatio = 0;    // step across the seam / largest other step
     float classicSeamRatio = 0;
     float flockSeamRatio = 0;
