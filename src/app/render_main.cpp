@@ -46,13 +46,20 @@ struct Options {
     bool outGiven = false;
 };
 
-int Usage()
+void PrintUsage(std::FILE* to)
 {
-    std::fprintf(stderr,
+    std::fprintf(to,
                  "usage: vantor-render [--size WxH] [--time SECONDS] [--seed N] [--set Name=value]... [--out DIR] "
                  "[--frames N]\n"
                  "       vantor-render --bench N [--size WxH] [--set Name=value]...\n"
-                 "       vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]\n");
+                 "       vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]\n"
+                 "       vantor-render --soak MINUTES [--size WxH]\n"
+                 "       vantor-render --cycles N [--size WxH]\n");
+}
+
+int Usage()
+{
+    PrintUsage(stderr);
     return 2;
 }
 
@@ -269,6 +276,12 @@ int Run(const Options& o)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            PrintUsage(stdout);
+            return 0;
+        }
+    }
     SetDefaultSettings(g_Settings);
     g_Settings.Sound = 0;
     if (int status = 0; RunLongRunCheck(argc, argv, status))

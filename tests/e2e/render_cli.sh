@@ -20,6 +20,8 @@ grep -Eq '^3 frames, [0-9.]+ fps, [0-9.]+ ms main-thread CPU per frame \(engine,
 grep -q '^samples 2 (every 2 s)$' "$work/measure" || fail "measure totals: $(cat "$work/measure")"
 [ "$(identify -format '%wx%h' "$work/m/measure_0001.png" 2>/dev/null)" = 64x48 ] || fail "no class picture per sample"
 
+"$render" --help >"$work/help" 2>&1 && grep -q -- '--soak MINUTES' "$work/help" || fail "--help: $(cat "$work/help")"
+
 for bad in "--measure -1" "--measure x" "--size 10x10" "--size wide" "--size 0x0" "--set Nope=1" "--set Bogus=1" \
            "--set Volume=1e9" "--set Fog" "--frames 0" "--time -1" "--frames" "--what 1"; do
     # shellcheck disable=SC2086
