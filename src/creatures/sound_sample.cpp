@@ -67,6 +67,8 @@ bool CSample::LoadWave(std::string_view name, std::span<const uint8_t> file, CSo
     if (FAILED(m_buffer->GetFrequency(&frequency)))
         return false;
     m_baseFrequency = frequency;
+    m_blockAlign = format.nBlockAlign;
+    m_frames = format.nBlockAlign ? desc.dwBufferBytes / format.nBlockAlign : 0;
 
     void* region1 = nullptr;
     void* region2 = nullptr;
@@ -98,6 +100,8 @@ CSmartPtrWrap<CSample>* CSample::Duplicate() const
     sample->m_name = m_name;
     sample->m_system = m_system;
     sample->m_baseFrequency = m_baseFrequency;
+    sample->m_frames = m_frames;
+    sample->m_blockAlign = m_blockAlign;
     sample->m_buffer = copy;
     return sample;
 }

@@ -34,6 +34,9 @@ public:
     IDirectSoundBuffer* Buffer() const { return m_buffer; }
     CSoundSystem* System() const { return m_system; }
     uint32_t BaseFrequency() const { return m_baseFrequency; }
+    // Whole frames in the buffer, and the bytes of one frame.
+    uint32_t Frames() const { return m_frames; }
+    uint32_t BlockAlign() const { return m_blockAlign; }
 
 protected:
     // Stops and releases the buffer.
@@ -44,4 +47,6 @@ private:
     IDirectSoundBuffer* m_buffer = nullptr;
     CSoundSystem* m_system = nullptr;  // not a counted reference: the system owns us
     uint32_t m_baseFrequency = 0;
+    uint32_t m_frames = 0;
+    uint32_t m_blockAlign = 0;
 };

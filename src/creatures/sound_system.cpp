@@ -42,6 +42,23 @@ DWORD FrequencyToDirectSound(float factor, uint32_t baseFrequency)
     return static_cast<DWORD>(hz);
 }
 
+// Where the n-th voice of a sound (counting from 0) starts when it loops.
+// Every pterodactyl carries a voice of the same wind loop, and all of them
+// start on the same frame: started together from the top, they would stay in
+// step for the whole flight and add up like one source, ten near ones 20 dB
+// over one instead of 10 dB, and the crowd's swells would come all at once.
+// Each further voice starts a golden-ratio step (0.618 of the loop) after
+// the one before, wrapped into the loop: however many there are, their
+// starts stay spread evenly over the whole loop. The first
+// voice of a sound starts at its top, as before.
+DWORD LoopStart(const CSample& sample, size_t n)
+{
+    constexpr double kGoldenStep = 0.6180339887498949;
+    const double along = std::fmod(static_cast<double>(n) * kGoldenStep, 1.0);
+    const auto frame = static_cast<uint32_t>(along * static_cast<double>(sample.Frames()));
+    return std::min(frame, sample.Frames() > 0 ? sample.Frames() - 1 : 0) * sample.BlockAlign();
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ 1 conversions
@@ -116,8 +133,16 @@ int CSoundSystem::CreateVoice(std::string_view name)
     voice.sample = CRef<CSample>(m_samples[static_cast<size_t>(index)]->Duplicate());
     if (!voice.sample)
         return -1;  // the sample stays cached
+    voice.loopStart = LoopStart(*voice.sample, VoicesOf(voice.sample->Name()));
     m_voices.push_back(std::move(voice));
     return static_cast<int>(m_voices.size() - 1);
+}
+
+size_t CSoundSystem::VoicesOf(const std::string& name) const
+{
+    return static_cast<size_t>(std::count_if(m_voices.begin(), m_voices.end(), [&](const SoundVoice& v) {
+        return v.sample && v.sample->Name() == name;
+    }));
 }
 
 SoundVoice* CSoundSystem::Voice(int handle)
@@ -298,7 +323,7 @@ int SoundPlay(int handle, int positional, int loop)
     if (!(voice->volume > 0.0f))
         return 0;
     IDirectSoundBuffer* buffer = voice->sample->Buffer();
-    buffer->SetCurrentPosition(0);
+    buffer->SetCurrentPosition(loop ? voice->loopStart : 0);
     return SUCCEEDED(buffer->Play(0, 0, loop ? DSBPLAY_LOOPING : 0)) ? 1 : 0;
 }
 

@@ -45,6 +45,7 @@ struct SoundVoice {
     vmath::Vec3 position;     // world position of the source
     vmath::Vec3 velocity;     // world velocity, for the pitch change
     CRef<CSample> sample;     // this voice's duplicate buffer
+    DWORD loopStart = 0;      // byte offset at which it starts when played as a loop
 };
 
 class CSoundSystem {
@@ -58,6 +59,8 @@ public:
     bool Open(HWND window);
 
     int CreateVoice(std::string_view name);
+    // How many voices of the file `name` exist.
+    size_t VoicesOf(const std::string& name) const;
     // Null for a handle outside the table.
     SoundVoice* Voice(int handle);
     // Pushes the voice's volume, pan and frequency to its buffer.
@@ -113,7 +116,9 @@ int SoundIsPlaying(int voice);
 // Store values that take effect at the next SoundPlay or SoundUpdate.
 int SoundSetVoice(int voice, float volume, float pan, float frequency);
 int SoundSetVoice3D(int voice, float volume, const vmath::Vec3& position, const vmath::Vec3& velocity);
-// Applies the voice, then (unless its volume is <= 0) rewinds and plays it.
+// Applies the voice, then (unless its volume is <= 0) rewinds and plays it:
+// a sound played once from its start, a loop from the voice's own point in
+// it, so that several voices of one loop do not play in step.
 // 1 if it started.
 int SoundPlay(int voice, int positional, int loop);
 // Clamps to 0..1, stores, then runs SoundUpdate.

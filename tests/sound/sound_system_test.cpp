@@ -153,6 +153,7 @@ protected:
         m_archive = soundtest::BuildArchive({
             {"sound/dc.wav", soundtest::DcWave8(2000)},
             {"sound/short.wav", soundtest::DcWave8(100)},
+            {"sound/long.wav", soundtest::DcWave8(40000)},
             {"sound/square.wav", soundtest::Wave8(square)},
             {"bad/truncated.wav", truncated},
             {"bad/pastend.wav", pastEnd},
@@ -412,6 +413,31 @@ TEST_F(SoundSystemTest, TwoVoicesOfOneFileOverlap)
     ASSERT_EQ(levels.size(), 2u);
     EXPECT_NEAR(levels[0], Attenuated(kFull, -602), 1.0);
     EXPECT_NEAR(levels[1], 2 * Attenuated(kFull, -602), 2.0);
+}
+
+TEST_F(SoundSystemTest, LoopsOfOneFileDoNotPlayInStep)
+{
+    // Played in the same instant, as every pterodactyl starts its wind: the
+    // two loops must not start on the same frame, and a one-shot still plays
+    // from its start. At the lowest frequency the heads move by a few hundred
+    // frames a second, so a stall between the reads barely shows.
+    const int a = SoundCreateVoice("sound/long.wav");
+    const int b = SoundCreateVoice("sound/long.wav");
+    const int once = SoundCreateVoice("sound/long.wav");
+    for (int v : {a, b, once}) {
+        SoundSetVoice(v, 1, 0, 0.0f);
+        SoundPlay(v, 0, v != once);
+    }
+    DWORD at[3] = {};
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(Buffer(i)->GetCurrentPosition(&at[i], nullptr), DS_OK);
+    constexpr DWORD kFrames = 40000;
+    auto apart = [](DWORD from, DWORD to) { return (to + kFrames - from) % kFrames; };
+    const DWORD loops = apart(at[a], at[b]);
+    EXPECT_GT(loops, kFrames / 4) << "the second loop starts " << loops << " frames after the first";
+    EXPECT_LT(loops, kFrames * 3 / 4);
+    const DWORD shot = apart(at[a], at[once]);
+    EXPECT_TRUE(shot < 2000 || shot > kFrames - 2000) << "the one-shot is " << shot << " frames from the first loop";
 }
 
 TEST_F(SoundSystemTest, FrequencyChangesThePitch)
