@@ -177,9 +177,11 @@ std::vector<float> MakeCry(int variant)
         s[i] = float(shaped * env);
     }
     FadeEdges(s, 30, 300);
-    // A cry is played at half volume; at this level a chorus of the nearest
-    // few stays under the output's ceiling.
-    Normalise(s, 0.64f);
+    // A cry is played at half volume: at this level the cries of the
+    // pterodactyl the camera circles stand about 9 dB over the wind bed (a
+    // call, a cry, but not a shriek), and a chorus of the nearest few stays
+    // well under the output's ceiling.
+    Normalise(s, 0.5f);
     return s;
 }
 
@@ -210,7 +212,10 @@ std::vector<float> MakeCall(int variant)
         }
     }
     FadeEdges(s, 20, 200);
-    Normalise(s, 0.6f);
+    // Calls are played at 0.3, and their croaks are short and low, where the
+    // wind is: at full scale they just rise out of the bed, softer than the
+    // cries as they should be, but heard.
+    Normalise(s, 0.95f);
     return s;
 }
 
