@@ -107,7 +107,7 @@ std::vector<float> MakeWindLoop()
     // kept well below the cries (played at half volume, so they stand
     // 6-12 dB over it) and low enough that the whole mix leaves the output
     // limiter idle but for rare peaks.
-    Normalise(s, 0.21f);
+    Normalise(s, 0.235f);
     return s;
 }
 
@@ -135,7 +135,7 @@ std::vector<float> MakeWingFlap()
     FadeEdges(s, 20, 200);
     // Played at full volume once a wing beat (0.95 s) by every pterodactyl
     // flapping hard: a soft texture under the cries, not a beat over them.
-    Normalise(s, 0.25f);
+    Normalise(s, 0.28f);
     return s;
 }
 
@@ -181,7 +181,7 @@ std::vector<float> MakeCry(int variant)
     // pterodactyl the camera circles stand about 9 dB over the wind bed (a
     // call, a cry, but not a shriek), and a chorus of the nearest few stays
     // well under the output's ceiling.
-    Normalise(s, 0.5f);
+    Normalise(s, 0.6f);
     return s;
 }
 
@@ -215,7 +215,7 @@ std::vector<float> MakeCall(int variant)
     // Calls are played at 0.3, and their croaks are short and low, where the
     // wind is: at full scale they just rise out of the bed, softer than the
     // cries as they should be, but heard.
-    Normalise(s, 0.95f);
+    Normalise(s, 0.98f);
     return s;
 }
 
