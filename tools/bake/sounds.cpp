@@ -104,7 +104,7 @@ std::vector<float> MakeWindLoop()
     }
     std::vector<float> s = CloseLoop(raw, length, overlap);
     // Eleven of these play at once and the nearest at almost full volume:
-    // kept well below the cries (played at half volume, so they stand
+    // kept below the cries (played at half volume, so that they stand
     // 6-12 dB over it) and low enough that the whole mix leaves the output
     // limiter idle but for rare peaks.
     Normalise(s, 0.235f);
@@ -178,7 +178,7 @@ std::vector<float> MakeCry(int variant)
     }
     FadeEdges(s, 30, 300);
     // A cry is played at half volume: at this level the cries of the
-    // pterodactyl the camera circles stand about 9 dB over the wind bed (a
+    // pterodactyl the camera circles stand 7-11 dB over the wind bed (a
     // call, a cry, but not a shriek), and a chorus of the nearest few stays
     // well under the output's ceiling.
     Normalise(s, 0.6f);
