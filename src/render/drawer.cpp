@@ -466,11 +466,20 @@ bool CDrawer::RenderSubFrame(int k)
     m_device->BeginScene();
 
     SetupCamera();
-    if (!DrawSky())
-        return false;
-    if (g_Settings.Fog && !DrawHaze())
-        return false;
+    // The sky and the haze lie behind everything, so they are drawn last
+    // and only where nothing else was: the opaque canyon and creatures write
+    // depths below render::kOpaqueMaxZ, and the sky, pinned at the far end
+    // of the depth range, fails the test under them. The picture is the one the
+    // sky-first order gives, without shading the whole sky under the rock.
+    D3DVIEWPORT8 full{};
+    m_device->GetViewport(&full);
+    D3DVIEWPORT8 band = full;
+    band.MaxZ = full.MinZ + (full.MaxZ - full.MinZ) * render::kOpaqueMaxZ;
+    m_device->SetViewport(&band);
 
+    // Stage 1 as the sky leaves it: canyon batches without a shadow texture
+    // draw with it.
+    m_device->SetTexture(1, m_fixed[kSlotFog]);
     if (m_pixelShadersOn) {
         m_device->SetTexture(2, m_fixed[kSlotBump]);
         m_device->SetVertexShader(m_vertexShaders[1]);
@@ -486,6 +495,16 @@ bool CDrawer::RenderSubFrame(int k)
     PlacePterodactyls();
     m_device->SetVertexShader(m_vertexShaders[0]);
     BindDynamicBuffers();
+
+    D3DVIEWPORT8 far = full;
+    far.MinZ = far.MaxZ = full.MaxZ;
+    m_device->SetViewport(&far);
+    m_device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    const bool backdrop = DrawSky() && (!g_Settings.Fog || DrawHaze());
+    m_device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    m_device->SetViewport(&full);
+    if (!backdrop)
+        return false;
     if (g_Settings.Flare)
         DrawLensFlares();
     m_device->EndScene();
@@ -562,11 +581,9 @@ bool CDrawer::DrawSky()
     m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
     m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
     m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    m_device->SetRenderState(D3DRS_ZENABLE, FALSE);
     m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BLENDTEXTUREALPHA);
     m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 14);
     m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    m_device->SetRenderState(D3DRS_ZENABLE, TRUE);
     return true;
 }
 
@@ -585,9 +602,7 @@ bool CDrawer::DrawHaze()
     SelectFixedTexture(kSlotDefault);
     m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
     m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    m_device->SetRenderState(D3DRS_ZENABLE, FALSE);
     m_device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 62);
-    m_device->SetRenderState(D3DRS_ZENABLE, TRUE);
     return true;
 }
 

@@ -101,6 +101,8 @@ private:
     void SetupCamera();
     void UpdateCamera();
     void PlacePterodactyls();
+    // Both draw at the far end of the depth range with the depth test on,
+    // after the opaque geometry (see RenderSubFrame).
     bool DrawSky();
     bool DrawHaze();
     void DrawLensFlares();

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/render_math.h"
+
 namespace measure {
 
 namespace {
@@ -18,13 +20,19 @@ vmath::Vec3 Unit(vmath::Vec3 v)
 
 }  // namespace
 
-float ViewDepth(float z)
+float ViewDepth(float windowDepth)
 {
-    // Inverse of z = f (d - n) / ((f - n) d), the right-handed projection.
+    // Inverse of z = f (d - n) / ((f - n) d), the right-handed projection,
+    // after undoing the depth band the opaque geometry is drawn into; the
+    // sky beyond the band reads as the far plane.
+    const float z = std::min(windowDepth / render::kOpaqueMaxZ, 1.0f);
     return kFar * kNear / (kFar - z * (kFar - kNear));
 }
 
-float ClipDepth(float z) { return z * ViewDepth(z); }
+float ClipDepth(float windowDepth)
+{
+    return std::min(windowDepth / render::kOpaqueMaxZ, 1.0f) * ViewDepth(windowDepth);
+}
 
 FrameStats AnalyseFrame(const VantorDepthImage& image, const camera::CameraPose& pose,
                         const std::vector<vmath::Vec3>& flock, const Rules& rules, std::vector<PixelClass>* classes)

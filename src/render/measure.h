@@ -36,7 +36,8 @@ struct FrameStats {
 
 enum class PixelClass : unsigned char { Sky, Floor, Near, Deep };
 
-// Projection constants of the engine (near, far, 90 degrees, 4/3).
+// Projection constants of the engine (near, far, 90 degrees, 4/3), from the
+// window depth the engine writes for opaque geometry (see kOpaqueMaxZ).
 float ViewDepth(float windowDepth);
 float ClipDepth(float windowDepth);
 

@@ -11,6 +11,12 @@
 
 namespace render {
 
+// The share of the depth range the opaque geometry (canyon, creatures) is
+// drawn into; the far end beyond it belongs to the sky and the haze, which
+// are drawn last and only where nothing else was. Even a 16-bit depth
+// buffer keeps about 65 steps between the two.
+constexpr float kOpaqueMaxZ = 0.999f;
+
 // Longest smoothed frame: a stall moves the scene by at most this much.
 constexpr double kMaxSmoothedFrame = 0.1;
 

@@ -4,14 +4,16 @@
 #include <cmath>
 
 #include "render/measure.h"
+#include "render/render_math.h"
 
 namespace {
 
-// Window depth of a point at view depth d (the engine's projection).
+// Window depth of a point at view depth d (the engine's projection, in the
+// depth band of opaque geometry).
 float WindowDepth(float d)
 {
     const float n = 5.0f, f = 35000.0f;
-    return f * (d - n) / ((f - n) * d);
+    return render::kOpaqueMaxZ * f * (d - n) / ((f - n) * d);
 }
 
 // A level camera at height h over the plane z = 0: each row below the
