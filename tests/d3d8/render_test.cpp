@@ -27,6 +27,36 @@ TEST_F(D3D8Test, ClearFillsTheViewportOnly)
     EXPECT_EQ(dev->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);  // D16 has no stencil
 }
 
+TEST_F(D3D8Test, DrawsLandInTheViewportRowsAndDepthRange)
+{
+    dev->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    // Rows 8..23, depth squeezed into [0.5, 0.75]: clip z 0.5 lands at 0.625.
+    const D3DVIEWPORT8 band = {0, 8, kW, 16, 0.5f, 0.75f};
+    ASSERT_EQ(dev->SetViewport(&band), D3D_OK);
+    DrawQuad(0xFF00FF00, 0.5f);
+    const VantorImage img = Read();
+    EXPECT_EQ(img.At(5, 7), 0xFF000000u);
+    EXPECT_EQ(img.At(5, 8), 0xFF00FF00u);
+    EXPECT_EQ(img.At(5, 23), 0xFF00FF00u);
+    EXPECT_EQ(img.At(5, 24), 0xFF000000u);
+    VantorDepthImage depth;
+    ASSERT_EQ(VantorReadBackBufferDepth(dev, &depth), D3D_OK);
+    EXPECT_NEAR(depth.At(5, 8), 0.625f, 1e-4f);
+    EXPECT_NEAR(depth.At(5, 23), 0.625f, 1e-4f);
+    EXPECT_EQ(depth.At(5, 7), 1.0f);
+    EXPECT_EQ(depth.At(5, 60), 1.0f);
+    // Pinned at the far end, a draw passes LESSEQUAL only where nothing
+    // nearer was drawn (how the sky goes in behind the scene).
+    const D3DVIEWPORT8 far = {0, 0, kW, kH, 1.0f, 1.0f};
+    ASSERT_EQ(dev->SetViewport(&far), D3D_OK);
+    dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    DrawQuad(0xFF0000FF, 0.1f);
+    const VantorImage after = Read();
+    EXPECT_EQ(after.At(5, 12), 0xFF00FF00u);
+    EXPECT_EQ(after.At(5, 40), 0xFF0000FFu);
+}
+
 TEST_F(D3D8Test, VertexColoursAreBGRAInMemoryAndRowZeroIsTheTop)
 {
     dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);

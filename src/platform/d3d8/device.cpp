@@ -4,12 +4,15 @@
 //           4 state  5 shaders  6 drawing and the lazy GL state
 //           7 present and gamma  8 read-back
 //
-// Orientation: every render target stores the picture with row 0 at the
-// top, as Direct3D does (the vertex program negates y). Texture row 0 is
-// the image's top, so a render-target texture sampled with Direct3D
+// Orientation: every render target texture stores the picture with row 0
+// at the top, as Direct3D does (the vertex program negates y). Texture row
+// 0 is the image's top, so a render-target texture sampled with Direct3D
 // texture coordinates is upright, and winding is judged on the same
 // picture the user sees: Direct3D's clockwise is GL's counter-clockwise in
-// this row order. Only the final copy to a window flips.
+// this row order. The back buffer, which Direct3D never samples, keeps
+// GL's own order (row 0 at the bottom, y not negated, winding and viewport
+// mirrored), so that Present is a straight copy to a window or the
+// headless front buffer; read-backs of those turn the rows over.
 #include "platform/d3d8/device.h"
 
 #include "platform/d3d8/diagnostics.h"
@@ -22,6 +25,28 @@
 namespace {
 
 CDevice* g_current = nullptr;
+
+// The first GL row of a band of `height` rows that starts `y` rows from the
+// top of `target`.
+GLint GlRow(const CSurface* target, UINT y, UINT height)
+{
+    return static_cast<GLint>(target->m_bottomUp ? target->m_height - y - height : y);
+}
+GLint GlRow(const CSurface* target, LONG y, LONG height)
+{
+    return target->m_bottomUp ? static_cast<GLint>(static_cast<LONG>(target->m_height) - y - height)
+                              : static_cast<GLint>(y);
+}
+
+// Turns the rows of a read-back picture over.
+template <typename T>
+void TurnRowsOver(std::vector<T>& pixels, UINT width, UINT height)
+{
+    for (UINT y = 0; y < height / 2; ++y)
+        std::swap_ranges(pixels.begin() + static_cast<ptrdiff_t>(y) * width,
+                         pixels.begin() + static_cast<ptrdiff_t>(y + 1) * width,
+                         pixels.begin() + static_cast<ptrdiff_t>(height - 1 - y) * width);
+}
 
 constexpr DWORD kShaderHandleBase = 0x80000001u;
 
@@ -94,12 +119,10 @@ const char* const kPresentVs =
 const char* const kPresentFs =
     "uniform sampler2D image;\n"
     "uniform sampler2D ramp;\n"
-    "uniform vec4 geometry;\n"  // source size, target height, flip
+    "uniform vec4 geometry;\n"  // source size over target size
     "out vec4 fragColor;\n"
     "void main() {\n"
-    "  vec2 t = gl_FragCoord.xy;\n"
-    "  if (geometry.w > 0.5) t.y = geometry.z - t.y;\n"
-    "  ivec2 p = ivec2(t * geometry.xy);\n"
+    "  ivec2 p = ivec2(gl_FragCoord.xy * geometry.xy);\n"
     "#ifdef GAMMA\n"
     "  ivec3 i = ivec3(texelFetch(image, p, 0).rgb * 255.0 + 0.5);\n"
     "  fragColor = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,\n"
@@ -185,6 +208,7 @@ HRESULT CDevice::Init(D3DPRESENT_PARAMETERS* pp)
     // Back buffer: an off-screen target copied to the window by Present.
     const D3DFORMAT bbFormat = pp->BackBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
     m_backBuffer = new CSurface(this, CSurface::ColorTarget, w, h, bbFormat, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
+    m_backBuffer->m_bottomUp = true;
     m_renderTarget = m_backBuffer;
     m_renderTarget->AddRef();
     if (pp->EnableAutoDepthStencil) {
@@ -608,8 +632,14 @@ HRESULT CDevice::SetViewport(const D3DVIEWPORT8* vp)
         vp->Y > m_renderTarget->m_height || !(vp->MinZ >= 0.0f && vp->MaxZ <= 1.0f && vp->MinZ <= vp->MaxZ))
         return D3DERR_INVALIDCALL;
     m_viewport = *vp;
+    const bool bottomUp = m_renderTarget->m_bottomUp;
     m_uniforms.pixelAdjust[0] = 1.0f / static_cast<float>(vp->Width);
-    m_uniforms.pixelAdjust[1] = 1.0f / static_cast<float>(vp->Height);
+    // In GL's row order the half-pixel shift runs the other way, and the
+    // driver's tie rule for pixel centres on a horizontal edge turns over
+    // with the rows; a shift of 1/128 pixel toward the top keeps Direct3D's
+    // rule (a centre on a top edge belongs to the triangle below it).
+    m_uniforms.pixelAdjust[1] = (bottomUp ? -1.0f + 1.0f / 64.0f : 1.0f) / static_cast<float>(vp->Height);
+    m_uniforms.pixelAdjust[3] = bottomUp ? 1.0f : -1.0f;
     const size_t off = offsetof(UniformBlock, pixelAdjust);
     m_uniformDirtyLo = std::min(m_uniformDirtyLo, off);
     m_uniformDirtyHi = std::max(m_uniformDirtyHi, off + 16);
@@ -699,7 +729,7 @@ HRESULT CDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR
         y1 = std::min(y1, vy1);
         if (x1 <= x0 || y1 <= y0)
             return;
-        glScissor(x0, y0, x1 - x0, y1 - y0);
+        glScissor(x0, GlRow(m_renderTarget, y0, y1 - y0), x1 - x0, y1 - y0);
         glClear(mask);
     };
     if (Count == 0)
@@ -1169,7 +1199,7 @@ bool CDevice::ApplyFramebuffer()
         ++m_stats.glStateCalls;
         m_gl.fbo = fbo;
     }
-    const GLint vp[4] = {static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
+    const GLint vp[4] = {static_cast<GLint>(m_viewport.X), GlRow(m_renderTarget, m_viewport.Y, m_viewport.Height),
                          static_cast<GLint>(m_viewport.Width), static_cast<GLint>(m_viewport.Height)};
     if (std::memcmp(vp, m_gl.vp, sizeof vp) != 0) {
         glViewport(vp[0], vp[1], vp[2], vp[3]);
@@ -1495,7 +1525,8 @@ void CDevice::ApplyFixedState()
         m_gl.cull = cull;
     }
     if (cull) {
-        const GLenum face = cullMode == D3DCULL_CW ? GL_FRONT : GL_BACK;
+        // Mirrored rows mirror the winding.
+        const GLenum face = (cullMode == D3DCULL_CW) != m_renderTarget->m_bottomUp ? GL_FRONT : GL_BACK;
         if (m_gl.cullFace != face) {
             glCullFace(face);
             ++m_stats.glStateCalls;
@@ -1662,6 +1693,31 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         m_gl.fbo = 0;
     }
+    const int bw = static_cast<int>(m_backBuffer->m_width), bh = static_cast<int>(m_backBuffer->m_height);
+    if (!headless && m_windowAlpha < 0) {
+        GLint bits = 0;
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_ALPHA_SIZE,
+                                              &bits);
+        m_windowAlpha = bits > 0 ? 1 : 0;
+    }
+    // A window with an alpha channel must get an opaque picture, which only
+    // the pixel program writes.
+    const bool alphaSafe = headless || m_windowAlpha == 0;
+    if (m_gammaIdentity && tw == bw && th == bh && alphaSafe) {
+        // The same rows in the same order: a copy, which the driver does
+        // without running a pixel program over the picture.
+        // (Finding or making the source's framebuffer may bind it.)
+        const GLuint target = m_gl.fbo;
+        const GLuint source = FramebufferFor(m_backBuffer, nullptr);
+        if (source) {
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+            glBlitFramebuffer(0, 0, bw, bh, 0, 0, bw, bh, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            glBindFramebuffer(GL_FRAMEBUFFER, target);
+            m_gl.fbo = target;
+            return FinishPresent(headless);
+        }
+    }
     glViewport(0, 0, tw, th);
     m_gl.vp[0] = m_gl.vp[1] = 0;
     m_gl.vp[2] = tw;
@@ -1691,7 +1747,7 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     glUniform4f(m_presentGeometry[variant],
                 static_cast<float>(m_backBuffer->m_width) / static_cast<float>(std::max(tw, 1)),
                 static_cast<float>(m_backBuffer->m_height) / static_cast<float>(std::max(th, 1)),
-                static_cast<float>(th), headless ? 0.0f : 1.0f);
+                0.0f, 0.0f);
     SetActiveUnit(0);
     glBindTexture(GL_TEXTURE_2D, m_backBuffer->m_texture);
     m_gl.unitTexture[0] = m_backBuffer->m_texture;
@@ -1703,6 +1759,11 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     glDrawArrays(GL_TRIANGLES, 0, 3);
     glBindVertexArray(m_vao);
     m_gl.vao = m_vao;
+    return FinishPresent(headless);
+}
+
+HRESULT CDevice::FinishPresent(bool headless)
+{
     m_presented = true;
     if (!headless) {
         m_context->SwapBuffers();
@@ -1730,6 +1791,8 @@ HRESULT CDevice::ReadSurface(CSurface* s, UINT* w, UINT* h, std::vector<uint32_t
     if (s->m_opaque)
         for (uint32_t& p : *pixels)
             p |= 0xFF000000u;
+    if (s->m_bottomUp)
+        TurnRowsOver(*pixels, *w, *h);
     return D3D_OK;
 }
 
@@ -1744,6 +1807,10 @@ HRESULT CDevice::ReadPresented(UINT* w, UINT* h, std::vector<uint32_t>* pixels)
     pixels->assign(static_cast<size_t>(*w) * *h, 0);
     glReadPixels(0, 0, static_cast<GLsizei>(*w), static_cast<GLsizei>(*h), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                  pixels->data());
+    // The front buffer is GL's row order, and the picture on screen is opaque.
+    for (uint32_t& p : *pixels)
+        p |= 0xFF000000u;
+    TurnRowsOver(*pixels, *w, *h);
     return D3D_OK;
 }
 
@@ -1757,11 +1824,11 @@ HRESULT CDevice::ReadBackBufferDepth(UINT* w, UINT* h, std::vector<float>* depth
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     m_gl.fbo = fbo;
     const UINT width = m_backBuffer->m_width, height = m_backBuffer->m_height;
-    // Surfaces keep D3D's row order (row 0 at the top) in GL memory.
     depth->assign(static_cast<size_t>(width) * height, 1.0f);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_DEPTH_COMPONENT, GL_FLOAT,
                  depth->data());
+    TurnRowsOver(*depth, width, height);  // the back buffer keeps GL's row order
     *w = width;
     *h = height;
     return D3D_OK;

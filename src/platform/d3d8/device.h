@@ -154,6 +154,7 @@ private:
     void UpdateSamplers(int stage);
     void UpdateGammaTexture();
     void PaceFrame();
+    HRESULT FinishPresent(bool headless);
 
     CDirect3D8* m_d3d;
     std::unique_ptr<CGLContext> m_context;
@@ -166,6 +167,7 @@ private:
     // cannot store fails when it is made rather than at its first draw.
     bool m_textureStorage = false;
     bool m_vsync = false;
+    int m_windowAlpha = -1;  // whether the window has alpha bits; -1 until the first Present
     std::chrono::steady_clock::time_point m_nextPresent{};
 
     CSurface* m_backBuffer = nullptr;

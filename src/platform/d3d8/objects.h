@@ -81,6 +81,7 @@ public:
     GLuint m_renderbuffer = 0;  // DepthStencil
     bool m_hasStencil = false;
     bool m_opaque = false;      // X8 formats: alpha reads back as 1
+    bool m_bottomUp = false;    // the back buffer: GL's row order (see device.cpp)
     bool m_allocated = false;   // the GL storage of a stand-alone surface exists
 };
 
