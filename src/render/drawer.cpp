@@ -496,9 +496,9 @@ bool CDrawer::RenderSubFrame(int k)
     m_device->SetVertexShader(m_vertexShaders[0]);
     BindDynamicBuffers();
 
-    D3DVIEWPORT8 far = full;
-    far.MinZ = far.MaxZ = full.MaxZ;
-    m_device->SetViewport(&far);
+    D3DVIEWPORT8 behind = full;
+    behind.MinZ = behind.MaxZ = full.MaxZ;
+    m_device->SetViewport(&behind);
     m_device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     const bool backdrop = DrawSky() && (!g_Settings.Fog || DrawHaze());
     m_device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);

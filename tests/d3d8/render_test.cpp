@@ -48,8 +48,8 @@ TEST_F(D3D8Test, DrawsLandInTheViewportRowsAndDepthRange)
     EXPECT_EQ(depth.At(5, 60), 1.0f);
     // Pinned at the far end, a draw passes LESSEQUAL only where nothing
     // nearer was drawn (how the sky goes in behind the scene).
-    const D3DVIEWPORT8 far = {0, 0, kW, kH, 1.0f, 1.0f};
-    ASSERT_EQ(dev->SetViewport(&far), D3D_OK);
+    const D3DVIEWPORT8 farEnd = {0, 0, kW, kH, 1.0f, 1.0f};
+    ASSERT_EQ(dev->SetViewport(&farEnd), D3D_OK);
     dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
     DrawQuad(0xFF0000FF, 0.1f);
     const VantorImage after = Read();
