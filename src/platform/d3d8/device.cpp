@@ -10,9 +10,12 @@
 // texture coordinates is upright, and winding is judged on the same
 // picture the user sees: Direct3D's clockwise is GL's counter-clockwise in
 // this row order. The back buffer, which Direct3D never samples, keeps
-// GL's own order (row 0 at the bottom, y not negated, winding and viewport
-// mirrored), so that Present is a straight copy to a window or the
-// headless front buffer; read-backs of those turn the rows over.
+// GL's own order (row 0 at the bottom) where the upper-left clip origin is
+// available: drawing into it with that origin turns the rows over and
+// keeps the driver's rule for pixel centres on an edge Direct3D's (top-left
+// as seen on screen); only its viewport and clear rectangles are mirrored.
+// Present is then a straight copy to a window or the headless front
+// buffer; read-backs of those turn the rows over.
 #include "platform/d3d8/device.h"
 
 #include "platform/d3d8/diagnostics.h"
@@ -208,7 +211,10 @@ HRESULT CDevice::Init(D3DPRESENT_PARAMETERS* pp)
     // Back buffer: an off-screen target copied to the window by Present.
     const D3DFORMAT bbFormat = pp->BackBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
     m_backBuffer = new CSurface(this, CSurface::ColorTarget, w, h, bbFormat, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
-    m_backBuffer->m_bottomUp = true;
+    // GL's row order for the back buffer needs the upper-left clip origin
+    // (GL 4.5); without it the back buffer keeps Direct3D's order and
+    // Present turns it over on the way.
+    m_backBuffer->m_bottomUp = m_clipControl;
     m_renderTarget = m_backBuffer;
     m_renderTarget->AddRef();
     if (pp->EnableAutoDepthStencil) {
@@ -632,14 +638,8 @@ HRESULT CDevice::SetViewport(const D3DVIEWPORT8* vp)
         vp->Y > m_renderTarget->m_height || !(vp->MinZ >= 0.0f && vp->MaxZ <= 1.0f && vp->MinZ <= vp->MaxZ))
         return D3DERR_INVALIDCALL;
     m_viewport = *vp;
-    const bool bottomUp = m_renderTarget->m_bottomUp;
     m_uniforms.pixelAdjust[0] = 1.0f / static_cast<float>(vp->Width);
-    // In GL's row order the half-pixel shift runs the other way, and the
-    // driver's tie rule for pixel centres on a horizontal edge turns over
-    // with the rows; a shift of 1/128 pixel toward the top keeps Direct3D's
-    // rule (a centre on a top edge belongs to the triangle below it).
-    m_uniforms.pixelAdjust[1] = (bottomUp ? -1.0f + 1.0f / 64.0f : 1.0f) / static_cast<float>(vp->Height);
-    m_uniforms.pixelAdjust[3] = bottomUp ? 1.0f : -1.0f;
+    m_uniforms.pixelAdjust[1] = 1.0f / static_cast<float>(vp->Height);
     const size_t off = offsetof(UniformBlock, pixelAdjust);
     m_uniformDirtyLo = std::min(m_uniformDirtyLo, off);
     m_uniformDirtyHi = std::max(m_uniformDirtyHi, off + 16);
@@ -1206,6 +1206,12 @@ bool CDevice::ApplyFramebuffer()
         ++m_stats.glStateCalls;
         std::memcpy(m_gl.vp, vp, sizeof vp);
     }
+    const GLenum origin = m_renderTarget->m_bottomUp ? GL_UPPER_LEFT : GL_LOWER_LEFT;
+    if (m_clipControl && m_gl.clipOrigin != origin) {
+        glClipControl(origin, GL_ZERO_TO_ONE);
+        ++m_stats.glStateCalls;
+        m_gl.clipOrigin = origin;
+    }
     if (m_gl.depthRange[0] != m_viewport.MinZ || m_gl.depthRange[1] != m_viewport.MaxZ) {
         glDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
         ++m_stats.glStateCalls;
@@ -1525,8 +1531,7 @@ void CDevice::ApplyFixedState()
         m_gl.cull = cull;
     }
     if (cull) {
-        // Mirrored rows mirror the winding.
-        const GLenum face = (cullMode == D3DCULL_CW) != m_renderTarget->m_bottomUp ? GL_FRONT : GL_BACK;
+        const GLenum face = cullMode == D3DCULL_CW ? GL_FRONT : GL_BACK;
         if (m_gl.cullFace != face) {
             glCullFace(face);
             ++m_stats.glStateCalls;

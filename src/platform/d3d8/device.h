@@ -122,6 +122,7 @@ private:
         GLuint fbo = ~0u;
         GLint vp[4] = {-1, -1, -1, -1};
         float depthRange[2] = {-1, -1};
+        GLenum clipOrigin = GL_LOWER_LEFT;
         GLuint program = ~0u;
         int blend = -1;
         GLenum blendSrc = 0, blendDst = 0, blendEq = 0;

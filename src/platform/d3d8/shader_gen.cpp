@@ -583,12 +583,12 @@ bool TranslateVertexShader(const DWORD* tokens, size_t count, const VertexDecl& 
     }
     o << body;
     // Direct3D to OpenGL: pixel centres on integer coordinates, y down in
-    // a top-down render target's row order (up in the back buffer's, whose
-    // sign pixelAdjust.w carries), z in [0, w].
+    // the render target's row order (the back buffer's is turned over by
+    // the clip origin, see device.cpp), z in [0, w].
     o << "  d3d_oD0 = clamp(o_d0, 0.0, 1.0);\n  d3d_oD1 = clamp(o_d1, 0.0, 1.0);\n"
          "  " << kTexAssignMarker << "\n  d3d_oFog = o_fog.x;\n"
          "  vec4 p = o_pos;\n"
-         "  gl_Position = vec4(p.x + pixelAdjust.x * p.w, pixelAdjust.w * p.y + pixelAdjust.y * p.w, ";
+         "  gl_Position = vec4(p.x + pixelAdjust.x * p.w, -p.y + pixelAdjust.y * p.w, ";
     o << (clipControl ? "p.z" : "2.0 * p.z - p.w") << ", p.w);\n}\n";
     *glsl = o.str();
     return true;

@@ -79,7 +79,7 @@ struct UniformBlock {
     float psConst[8][4];
     float fogColor[4];
     float textureFactor[4];
-    float pixelAdjust[4];  // 1/width, +-1/height of the viewport; alpha ref; y sign of the target
+    float pixelAdjust[4];  // 1/width, 1/height of the viewport; alpha ref
 };
 constexpr unsigned kMaxVertexConstants = 96;
 constexpr unsigned kMaxPixelConstants = 8;
