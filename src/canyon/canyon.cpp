@@ -4,6 +4,7 @@
 #include "canyon/canyon.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -146,6 +147,8 @@ void CCanyon::Reset()
     m_vertices.clear();
     m_batches.clear();
     m_sortedFaces.clear();
+    m_chunks.clear();
+    m_chunkStarts.clear();
     m_parsed = false;
 }
 
@@ -305,37 +308,81 @@ void CCanyon::ComputeShadowCoords()
     }
 }
 
+namespace {
+
+// The ground-plan square of a face's centroid, as (row, column). The
+// coordinates are finite (Parse checks them) but may be huge; the clamp
+// keeps the conversion defined.
+std::pair<int64_t, int64_t> ChunkCell(const std::vector<CanyonVertex>& vertices, const CanyonFace& f)
+{
+    auto cell = [](double centroid) {
+        return static_cast<int64_t>(std::floor(std::clamp(centroid / CCanyon::kChunkSize, -1e9, 1e9)));
+    };
+    const vmath::Vec3& a = vertices[size_t(f.a)].position;
+    const vmath::Vec3& b = vertices[size_t(f.b)].position;
+    const vmath::Vec3& c = vertices[size_t(f.c)].position;
+    return {cell((double(a.y) + b.y + c.y) / 3.0), cell((double(a.x) + b.x + c.x) / 3.0)};
+}
+
+}  // namespace
+
 void CCanyon::SortAndBatch()
 {
     if (!m_parsed)
         return;
+    std::vector<std::pair<int64_t, int64_t>> cells(m_faces.size());
     m_sortedFaces.resize(m_faces.size());
-    for (size_t i = 0; i < m_faces.size(); ++i)
+    for (size_t i = 0; i < m_faces.size(); ++i) {
         m_sortedFaces[i] = static_cast<uint32_t>(i);
-    // Ties are broken by file position so every load builds the same buffer.
-    std::sort(m_sortedFaces.begin(), m_sortedFaces.end(), [this](uint32_t a, uint32_t b) {
+        cells[i] = ChunkCell(m_vertices, m_faces[i]);
+    }
+    // Within a batch, square by square in rows, so that squares in view
+    // next to each other are often one run of the buffer. Ties are broken
+    // by file position so every load builds the same buffer.
+    std::sort(m_sortedFaces.begin(), m_sortedFaces.end(), [&](uint32_t a, uint32_t b) {
         const CanyonFace& fa = m_faces[a];
         const CanyonFace& fb = m_faces[b];
         if (fa.shader != fb.shader)
             return fa.shader < fb.shader;
         if (fa.shadow != fb.shadow)
             return fa.shadow < fb.shadow;
+        if (cells[a] != cells[b])
+            return cells[a] < cells[b];
         return a < b;
     });
     m_batches.clear();
+    m_chunks.clear();
+    m_chunkStarts.clear();
     const auto count = static_cast<int32_t>(m_sortedFaces.size());
+    auto faceAt = [&](int32_t position) -> const CanyonFace& { return m_faces[m_sortedFaces[size_t(position)]]; };
+    auto cellAt = [&](int32_t position) { return cells[m_sortedFaces[size_t(position)]]; };
     for (int32_t first = 0; first < count;) {
-        const CanyonFace& head = m_faces[m_sortedFaces[size_t(first)]];
+        const CanyonFace& head = faceAt(first);
         int32_t last = first;
-        while (last + 1 < count) {
-            const CanyonFace& next = m_faces[m_sortedFaces[size_t(last + 1)]];
-            if (next.shader != head.shader || next.shadow != head.shadow)
-                break;
+        while (last + 1 < count && faceAt(last + 1).shader == head.shader && faceAt(last + 1).shadow == head.shadow)
             ++last;
-        }
         m_batches.push_back({first, last, head.shader, head.shadow});
+        m_chunkStarts.push_back(static_cast<int32_t>(m_chunks.size()));
+        for (int32_t from = first; from <= last;) {
+            int32_t to = from;
+            while (to < last && cellAt(to + 1) == cellAt(from))
+                ++to;
+            const vmath::Vec3& p0 = m_vertices[size_t(faceAt(from).a)].position;
+            CanyonChunk chunk{from, to, p0, p0};
+            for (int32_t k = from; k <= to; ++k) {
+                const CanyonFace& f = faceAt(k);
+                for (int32_t corner : {f.a, f.b, f.c}) {
+                    const vmath::Vec3& p = m_vertices[size_t(corner)].position;
+                    chunk.lo = {std::min(chunk.lo.x, p.x), std::min(chunk.lo.y, p.y), std::min(chunk.lo.z, p.z)};
+                    chunk.hi = {std::max(chunk.hi.x, p.x), std::max(chunk.hi.y, p.y), std::max(chunk.hi.z, p.z)};
+                }
+            }
+            m_chunks.push_back(chunk);
+            from = to + 1;
+        }
         first = last + 1;
     }
+    m_chunkStarts.push_back(static_cast<int32_t>(m_chunks.size()));
 }
 
 void CCanyon::ComputeTangents()
@@ -434,7 +481,36 @@ bool CCanyon::BuildGpu(IRender& render)
     return FillVertexBuffer();
 }
 
-void CCanyon::Draw(bool fog)
+namespace {
+
+// Whether a box lies wholly outside one plane of the clip volume of `m`
+// (row vectors: clip = (x, y, z, 1) m; inside is -w <= x, y <= w and
+// 0 <= z <= w).
+bool OutsideView(const vmath::Mat4& m, const vmath::Vec3& lo, const vmath::Vec3& hi)
+{
+    auto column = [&m](int j) { return std::array<float, 4>{m.m[0][j], m.m[1][j], m.m[2][j], m.m[3][j]}; };
+    const std::array<float, 4> x = column(0), y = column(1), z = column(2), w = column(3);
+    std::array<std::array<float, 4>, 6> planes{};
+    for (int k = 0; k < 4; ++k) {
+        planes[0][k] = w[k] + x[k];
+        planes[1][k] = w[k] - x[k];
+        planes[2][k] = w[k] + y[k];
+        planes[3][k] = w[k] - y[k];
+        planes[4][k] = z[k];
+        planes[5][k] = w[k] - z[k];
+    }
+    for (const auto& p : planes) {
+        // The corner furthest along the plane's normal.
+        const float px = p[0] >= 0 ? hi.x : lo.x, py = p[1] >= 0 ? hi.y : lo.y, pz = p[2] >= 0 ? hi.z : lo.z;
+        if (p[0] * px + p[1] * py + p[2] * pz + p[3] < 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void CCanyon::Draw(bool fog, const vmath::Mat4* viewProjection)
 {
     if (!m_device || !m_vertexBuffer)
         return;
@@ -449,7 +525,11 @@ void CCanyon::Draw(bool fog)
         m_device->SetRenderState(D3DRS_FOGCOLOR, 0x00CFCFCF);
     }
     m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    for (const CanyonBatch& batch : m_batches) {
+    auto drawRun = [this](int32_t first, int32_t last) {
+        m_device->DrawPrimitive(D3DPT_TRIANGLELIST, UINT(first) * 3, UINT(last - first + 1));
+    };
+    for (size_t b = 0; b < m_batches.size(); ++b) {
+        const CanyonBatch& batch = m_batches[b];
         const CanyonTexture& shader = m_shaders[size_t(batch.shader)];
         if (shader.skip)
             continue;
@@ -457,7 +537,27 @@ void CCanyon::Draw(bool fog)
         // A batch without a shadow texture draws with whatever stage 1 holds.
         if (batch.shadow >= 0)
             m_device->SetTexture(1, m_shadows[size_t(batch.shadow)].texture);
-        m_device->DrawPrimitive(D3DPT_TRIANGLELIST, UINT(batch.first) * 3, UINT(batch.last - batch.first + 1));
+        if (!viewProjection || m_chunkStarts.size() != m_batches.size() + 1) {
+            drawRun(batch.first, batch.last);
+            continue;
+        }
+        // Neighbouring chunks in view go as one draw.
+        int32_t runFirst = -1, runLast = -1;
+        for (int32_t k = m_chunkStarts[b]; k < m_chunkStarts[b + 1]; ++k) {
+            const CanyonChunk& c = m_chunks[size_t(k)];
+            if (OutsideView(*viewProjection, c.lo, c.hi))
+                continue;
+            if (runFirst >= 0 && c.first == runLast + 1) {
+                runLast = c.last;
+                continue;
+            }
+            if (runFirst >= 0)
+                drawRun(runFirst, runLast);
+            runFirst = c.first;
+            runLast = c.last;
+        }
+        if (runFirst >= 0)
+            drawRun(runFirst, runLast);
     }
     m_device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
     m_device->SetRenderState(D3DRS_FOGENABLE, FALSE);

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/irender.h"
@@ -46,6 +47,13 @@ struct CanyonBatch {
     int32_t shadow = -1;
 };
 
+// A run of one batch's faces that lie in one square of the ground plan:
+// the unit the view frustum test keeps or drops.
+struct CanyonChunk {
+    int32_t first = 0, last = 0;  // positions in the sorted face order, inclusive
+    vmath::Vec3 lo, hi;           // bounds of its faces' corners
+};
+
 class CCanyon {
 public:
     // The loading screen's SetProgress(fraction 0..1).
@@ -54,6 +62,8 @@ public:
     static constexpr uint32_t kBytesPerFace = 3 * 68;
     static constexpr float kAtlasSize = 1024.0f;
     static constexpr float kUnitsPerTexel = 150.0f;
+    // Side of the ground-plan squares the batches are cut into.
+    static constexpr float kChunkSize = 5120.0f;
 
     CCanyon() = default;
     CCanyon(const CCanyon&) = delete;
@@ -83,8 +93,10 @@ public:
     bool BuildGpu(IRender& render);
 
     // Draws every batch with the shaders and transforms the caller has set.
-    // `fog` is the Fog setting.
-    void Draw(bool fog);
+    // `fog` is the Fog setting. Given the view-projection matrix (row
+    // vectors, Direct3D's clip volume), the squares wholly outside the view
+    // are left out: the picture is the same, without the vertex work.
+    void Draw(bool fog, const vmath::Mat4* viewProjection = nullptr);
     bool IntersectRay(const vmath::Vec3& origin, const vmath::Vec3& direction)
     {
         return m_grid.IntersectRay(origin, direction);
@@ -97,6 +109,9 @@ public:
     const std::vector<CanyonVertex>& Vertices() const { return m_vertices; }
     const std::vector<CanyonBatch>& Batches() const { return m_batches; }
     const std::vector<uint32_t>& SortedFaces() const { return m_sortedFaces; }  // indices into Faces()
+    // Batch b's chunks are Chunks()[ChunkStarts()[b] .. ChunkStarts()[b + 1]).
+    const std::vector<CanyonChunk>& Chunks() const { return m_chunks; }
+    const std::vector<int32_t>& ChunkStarts() const { return m_chunkStarts; }
     CanyonGrid& Grid() { return m_grid; }
 
 private:
@@ -117,6 +132,8 @@ private:
     std::vector<CanyonVertex> m_vertices;
     std::vector<CanyonBatch> m_batches;
     std::vector<uint32_t> m_sortedFaces;
+    std::vector<CanyonChunk> m_chunks;
+    std::vector<int32_t> m_chunkStarts;
     CanyonGrid m_grid;
     ProgressCallback m_progress;
     bool m_parsed = false;

@@ -485,7 +485,13 @@ bool CDrawer::RenderSubFrame(int k)
         m_device->SetVertexShader(m_vertexShaders[1]);
         m_device->SetPixelShader(m_pixelShaders[1]);
     }
-    m_canyon.Draw(g_Settings.Fog != 0);
+    D3DXMATRIX viewProjection;
+    D3DXMatrixMultiply(&viewProjection, &m_view, &m_projection);
+    vmath::Mat4 clip;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            clip.m[r][c] = viewProjection(static_cast<UINT>(r), static_cast<UINT>(c));
+    m_canyon.Draw(g_Settings.Fog != 0, &clip);
     BindDynamicBuffers();
     if (m_pixelShadersOn) {
         m_device->SetVertexShader(m_vertexShaders[0]);

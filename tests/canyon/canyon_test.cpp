@@ -368,6 +368,49 @@ TEST(CanyonDraw, DrawsEveryVisibleBatchWithItsTextures)
     EXPECT_EQ(render.device.calls.size(), expected.size() - 2);
 }
 
+TEST(CanyonDraw, SquaresOutsideTheViewAreLeftOutAndNeighboursGoAsOneDraw)
+{
+    fake::Render render;
+    CCanyon canyon;
+    // Face 0 in the square at the origin, face 1 about 20,000 units east,
+    // face 2 in the square next to the origin's: in the buffer by square,
+    // the far one last.
+    const std::string text =
+        "shaders { 0 textures/rock.jpg } shadows { 0 s0.tga } faces { 0 1 2 0 3 4 5 0 6 7 8 0 } "
+        "vertices { 0 0 0 0 0 1 0 0 -1 300 0 0 0 0 1 1 0 -1 300 300 0 0 0 1 1 1 -1 "
+        "20000 0 0 0 0 1 0 0 -1 20300 0 0 0 0 1 1 0 -1 20300 300 0 0 0 1 1 1 -1 "
+        "5200 0 0 0 0 1 0 0 -1 5500 0 0 0 0 1 1 0 -1 5500 300 0 0 0 1 1 1 -1 }";
+    ASSERT_TRUE(canyon.LoadFromBytes(Bytes(text), render));
+    EXPECT_EQ(canyon.SortedFaces(), (std::vector<uint32_t>{0, 2, 1}));
+    auto draws = [&](const vmath::Mat4* view) {
+        render.device.calls.clear();
+        canyon.Draw(false, view);
+        std::vector<std::string> out;
+        for (const std::string& c : render.device.calls)
+            if (c.rfind("DrawPrimitive", 0) == 0)
+                out.push_back(c);
+        return out;
+    };
+    // Clip x = (x - 3000) / 4000, y = (y - 150) / 1000, z = 0.5, w = 1:
+    // the two near squares are in view, the far one is not.
+    vmath::Mat4 view;
+    view.m[0][0] = 1.0f / 4000;
+    view.m[1][1] = 1.0f / 1000;
+    view.m[2][2] = 0;
+    view.m[3][0] = -0.75f;
+    view.m[3][1] = -0.15f;
+    view.m[3][2] = 0.5f;
+    EXPECT_EQ(draws(&view), (std::vector<std::string>{"DrawPrimitive(4,0,2)"}));
+    // Moved east so that only the far square is in view.
+    view.m[3][0] = -20150.0f / 4000;
+    EXPECT_EQ(draws(&view), (std::vector<std::string>{"DrawPrimitive(4,6,1)"}));
+    // Behind the near plane (z < 0): nothing.
+    view.m[3][2] = -0.5f;
+    EXPECT_TRUE(draws(&view).empty());
+    // Without a view everything goes in one draw.
+    EXPECT_EQ(draws(nullptr), (std::vector<std::string>{"DrawPrimitive(4,0,3)"}));
+}
+
 TEST(CanyonDraw, ReleaseDropsTheBufferOnce)
 {
     fake::Render render;
