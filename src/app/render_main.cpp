@@ -3,7 +3,8 @@
 //
 //   vantor-render [--size WxH] [--time SECONDS] [--seed N] [--set Name=value]...
 //                 [--out DIR] [--frames N]
-//   vantor-render --bench N [--size WxH] [--set Name=value]...
+//   vantor-render --bench N [--time SECONDS] [--size WxH] [--set Name=value]...
+//                 (from scene time 0 unless --time is given)
 //   vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]
 //   vantor-render --soak MINUTES [--size WxH]     (see app/soak.h)
 //   vantor-render --cycles N [--size WxH]
@@ -38,6 +39,7 @@ namespace {
 struct Options {
     unsigned width = 640, height = 480;
     double time = 10.0;
+    bool timeGiven = false;
     uint32_t seed = 1;
     std::string out = ".";
     int frames = 1;
@@ -51,7 +53,7 @@ void PrintUsage(std::FILE* to)
     std::fprintf(to,
                  "usage: vantor-render [--size WxH] [--time SECONDS] [--seed N] [--set Name=value]... [--out DIR] "
                  "[--frames N]\n"
-                 "       vantor-render --bench N [--size WxH] [--set Name=value]...\n"
+                 "       vantor-render --bench N [--time SECONDS] [--size WxH] [--set Name=value]...\n"
                  "       vantor-render --measure SECONDS [--size WxH] [--seed N] [--set Name=value]... [--out DIR]\n"
                  "       vantor-render --soak MINUTES [--size WxH]\n"
                  "       vantor-render --cycles N [--size WxH]\n");
@@ -90,6 +92,7 @@ bool ParseOptions(int argc, char** argv, Options& o)
             o.height = h;
         } else if (a == "--time") {
             o.time = std::strtod(next, &end);
+            o.timeGiven = true;
             if (end == next || *end || !(o.time >= 0 && o.time <= 1e6))
                 return Refuse(a, next, "expected seconds from 0 to 1000000");
         } else if (a == "--seed") {
@@ -233,7 +236,7 @@ int Run(const Options& o)
         VantorImage first;
         flight.Capture(first);
         const double startup = std::chrono::duration<double>(std::chrono::steady_clock::now() - launched).count();
-        flight.StartAt(0.0);
+        flight.StartAt(o.timeGiven ? o.time : 0.0);
         const auto t0 = std::chrono::steady_clock::now();
         const double thread0 = os::ThreadCpuSeconds(), process0 = os::ProcessCpuSeconds();
         for (int i = 0; i < o.bench; ++i)
