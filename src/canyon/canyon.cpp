@@ -383,6 +383,8 @@ void CCanyon::SortAndBatch()
         first = last + 1;
     }
     m_chunkStarts.push_back(static_cast<int32_t>(m_chunks.size()));
+    m_drawOrder.clear();
+    m_drawOrder.reserve(m_chunks.size());
 }
 
 void CCanyon::ComputeTangents()
@@ -508,9 +510,17 @@ bool OutsideView(const vmath::Mat4& m, const vmath::Vec3& lo, const vmath::Vec3&
     return false;
 }
 
+// Squared distance from a point to a box (0 inside it).
+float DistanceSquared(const vmath::Vec3& p, const vmath::Vec3& lo, const vmath::Vec3& hi)
+{
+    auto axis = [](float e, float a, float b) { return e < a ? a - e : e > b ? e - b : 0.0f; };
+    const float dx = axis(p.x, lo.x, hi.x), dy = axis(p.y, lo.y, hi.y), dz = axis(p.z, lo.z, hi.z);
+    return dx * dx + dy * dy + dz * dz;
+}
+
 }  // namespace
 
-void CCanyon::Draw(bool fog, const vmath::Mat4* viewProjection)
+void CCanyon::Draw(bool fog, const vmath::Mat4* viewProjection, const vmath::Vec3* eye)
 {
     if (!m_device || !m_vertexBuffer)
         return;
@@ -541,12 +551,19 @@ void CCanyon::Draw(bool fog, const vmath::Mat4* viewProjection)
             drawRun(batch.first, batch.last);
             continue;
         }
-        // Neighbouring chunks in view go as one draw.
-        int32_t runFirst = -1, runLast = -1;
+        m_drawOrder.clear();
         for (int32_t k = m_chunkStarts[b]; k < m_chunkStarts[b + 1]; ++k) {
             const CanyonChunk& c = m_chunks[size_t(k)];
-            if (OutsideView(*viewProjection, c.lo, c.hi))
-                continue;
+            if (!OutsideView(*viewProjection, c.lo, c.hi))
+                m_drawOrder.push_back({eye ? DistanceSquared(*eye, c.lo, c.hi) : 0.0f, k});
+        }
+        if (eye)
+            std::stable_sort(m_drawOrder.begin(), m_drawOrder.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        // Chunks that follow each other in the buffer go as one draw.
+        int32_t runFirst = -1, runLast = -1;
+        for (const auto& [distance, k] : m_drawOrder) {
+            const CanyonChunk& c = m_chunks[size_t(k)];
             if (runFirst >= 0 && c.first == runLast + 1) {
                 runLast = c.last;
                 continue;

@@ -95,8 +95,10 @@ public:
     // Draws every batch with the shaders and transforms the caller has set.
     // `fog` is the Fog setting. Given the view-projection matrix (row
     // vectors, Direct3D's clip volume), the squares wholly outside the view
-    // are left out: the picture is the same, without the vertex work.
-    void Draw(bool fog, const vmath::Mat4* viewProjection = nullptr);
+    // are left out, and given the eye, each batch's squares go nearest
+    // first, so that the depth test spares the pixel work of what they
+    // hide. The picture is the same either way.
+    void Draw(bool fog, const vmath::Mat4* viewProjection = nullptr, const vmath::Vec3* eye = nullptr);
     bool IntersectRay(const vmath::Vec3& origin, const vmath::Vec3& direction)
     {
         return m_grid.IntersectRay(origin, direction);
@@ -134,6 +136,7 @@ private:
     std::vector<uint32_t> m_sortedFaces;
     std::vector<CanyonChunk> m_chunks;
     std::vector<int32_t> m_chunkStarts;
+    std::vector<std::pair<float, int32_t>> m_drawOrder;  // per-frame scratch, sized once
     CanyonGrid m_grid;
     ProgressCallback m_progress;
     bool m_parsed = false;

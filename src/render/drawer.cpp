@@ -491,7 +491,8 @@ bool CDrawer::RenderSubFrame(int k)
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             clip.m[r][c] = viewProjection(static_cast<UINT>(r), static_cast<UINT>(c));
-    m_canyon.Draw(g_Settings.Fog != 0, &clip);
+    const vmath::Vec3 eye{m_eye.x, m_eye.y, m_eye.z};
+    m_canyon.Draw(g_Settings.Fog != 0, &clip, &eye);
     BindDynamicBuffers();
     if (m_pixelShadersOn) {
         m_device->SetVertexShader(m_vertexShaders[0]);

@@ -409,6 +409,19 @@ TEST(CanyonDraw, SquaresOutsideTheViewAreLeftOutAndNeighboursGoAsOneDraw)
     EXPECT_TRUE(draws(&view).empty());
     // Without a view everything goes in one draw.
     EXPECT_EQ(draws(nullptr), (std::vector<std::string>{"DrawPrimitive(4,0,3)"}));
+    // All three in view, seen from beside the far one: nearest first.
+    view.m[0][0] = 1.0f / 40000;
+    view.m[3][0] = -0.25f;
+    view.m[3][2] = 0.5f;
+    const vmath::Vec3 eye{19000, 100, 50};
+    render.device.calls.clear();
+    canyon.Draw(false, &view, &eye);
+    std::vector<std::string> nearFirst;
+    for (const std::string& c : render.device.calls)
+        if (c.rfind("DrawPrimitive", 0) == 0)
+            nearFirst.push_back(c);
+    EXPECT_EQ(nearFirst, (std::vector<std::string>{"DrawPrimitive(4,6,1)", "DrawPrimitive(4,3,1)",
+                                                   "DrawPrimitive(4,0,1)"}));
 }
 
 TEST(CanyonDraw, ReleaseDropsTheBufferOnce)
