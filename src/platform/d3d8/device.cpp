@@ -122,10 +122,12 @@ const char* const kPresentVs =
 const char* const kPresentFs =
     "uniform sampler2D image;\n"
     "uniform sampler2D ramp;\n"
-    "uniform vec4 geometry;\n"  // source size over target size
+    "uniform vec4 geometry;\n"  // source size over target size, target height, flip
     "out vec4 fragColor;\n"
     "void main() {\n"
-    "  ivec2 p = ivec2(gl_FragCoord.xy * geometry.xy);\n"
+    "  vec2 t = gl_FragCoord.xy;\n"
+    "  if (geometry.w > 0.5) t.y = geometry.z - t.y;\n"
+    "  ivec2 p = ivec2(t * geometry.xy);\n"
     "#ifdef GAMMA\n"
     "  ivec3 i = ivec3(texelFetch(image, p, 0).rgb * 255.0 + 0.5);\n"
     "  fragColor = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,\n"
@@ -1708,7 +1710,7 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     // A window with an alpha channel must get an opaque picture, which only
     // the pixel program writes.
     const bool alphaSafe = headless || m_windowAlpha == 0;
-    if (m_gammaIdentity && tw == bw && th == bh && alphaSafe) {
+    if (m_gammaIdentity && tw == bw && th == bh && alphaSafe && m_backBuffer->m_bottomUp) {
         // The same rows in the same order: a copy, which the driver does
         // without running a pixel program over the picture.
         // (Finding or making the source's framebuffer may bind it.)
@@ -1752,7 +1754,7 @@ HRESULT CDevice::Present(const RECT*, const RECT*, HWND, const RGNDATA*)
     glUniform4f(m_presentGeometry[variant],
                 static_cast<float>(m_backBuffer->m_width) / static_cast<float>(std::max(tw, 1)),
                 static_cast<float>(m_backBuffer->m_height) / static_cast<float>(std::max(th, 1)),
-                0.0f, 0.0f);
+                static_cast<float>(th), m_backBuffer->m_bottomUp ? 0.0f : 1.0f);
     SetActiveUnit(0);
     glBindTexture(GL_TEXTURE_2D, m_backBuffer->m_texture);
     m_gl.unitTexture[0] = m_backBuffer->m_texture;
@@ -1833,7 +1835,8 @@ HRESULT CDevice::ReadBackBufferDepth(UINT* w, UINT* h, std::vector<float>* depth
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_DEPTH_COMPONENT, GL_FLOAT,
                  depth->data());
-    TurnRowsOver(*depth, width, height);  // the back buffer keeps GL's row order
+    if (m_backBuffer->m_bottomUp)
+        TurnRowsOver(*depth, width, height);  // GL's row order
     *w = width;
     *h = height;
     return D3D_OK;
