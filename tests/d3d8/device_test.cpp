@@ -288,6 +288,22 @@ TEST_F(D3D8Test, TargetsTheDriverCannotStoreAreRefused)
 
 namespace {
 
+// The suite runs a second time with the driver offering only OpenGL 3.3
+// (tests/d3d8/CMakeLists.txt): without the upper-left clip origin the back
+// buffer keeps Direct3D's row order and Present turns it over. This makes
+// sure that run did get the older context instead of passing on the newer.
+TEST_F(D3D8Test, RunsOnTheOpenGlVersionTheRunAsksFor)
+{
+    const char* wanted = std::getenv("VANTOR_EXPECT_GL");
+    if (!wanted)
+        GTEST_SKIP() << "no OpenGL version asked for";
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+    GLint major = 0, minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    EXPECT_EQ(std::to_string(major) + "." + std::to_string(minor), wanted);
+}
+
 // The window path: only where a display exists (run the suite under
 // xvfb-run to include it).
 TEST(SdlWindowDevice, RendersAndPresentsIntoAnSdlWindow)
