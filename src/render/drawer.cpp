@@ -13,6 +13,7 @@
 #include "base/system.h"
 #include "creatures/sound_system.h"
 #include "model/camera_path.h"
+#include "model/d3d_matrix.h"
 #include "render/render_math.h"
 #include "settings/settings.h"
 
@@ -487,10 +488,7 @@ bool CDrawer::RenderSubFrame(int k)
     }
     D3DXMATRIX viewProjection;
     D3DXMatrixMultiply(&viewProjection, &m_view, &m_projection);
-    vmath::Mat4 clip;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            clip.m[r][c] = viewProjection(static_cast<UINT>(r), static_cast<UINT>(c));
+    const vmath::Mat4 clip = FromD3DMatrix(viewProjection);
     const vmath::Vec3 eye{m_eye.x, m_eye.y, m_eye.z};
     m_canyon.Draw(g_Settings.Fog != 0, &clip, &eye);
     BindDynamicBuffers();

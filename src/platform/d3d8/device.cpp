@@ -22,6 +22,7 @@
 #include "platform/d3d8/direct3d.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <thread>
 
@@ -31,14 +32,9 @@ CDevice* g_current = nullptr;
 
 // The first GL row of a band of `height` rows that starts `y` rows from the
 // top of `target`.
-GLint GlRow(const CSurface* target, UINT y, UINT height)
+GLint GlRow(const CSurface* target, int64_t y, int64_t height)
 {
-    return static_cast<GLint>(target->m_bottomUp ? target->m_height - y - height : y);
-}
-GLint GlRow(const CSurface* target, LONG y, LONG height)
-{
-    return target->m_bottomUp ? static_cast<GLint>(static_cast<LONG>(target->m_height) - y - height)
-                              : static_cast<GLint>(y);
+    return static_cast<GLint>(target->m_bottomUp ? int64_t{target->m_height} - y - height : y);
 }
 
 // Turns the rows of a read-back picture over.
